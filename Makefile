@@ -1,0 +1,68 @@
+# Convenience targets over CMake. `make test` is what CI runs.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+STAGE      := $(abspath $(BUILD))/stage
+
+# Debian packages the build, tests and benchmarks need; installed only when missing.
+DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
+                libexpat1-dev pkg-config
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
+                 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all deps configure build test test-normal test-asan consumer clean format
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(DEB_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
+	        || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing missing packages:$$missing"; \
+	    $(SUDO) apt-get update && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: test-normal test-asan consumer
+
+test-normal: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The same tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, built
+# with clang so that both compilers are held to zero warnings.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQORUTILS_WERROR=ON \
+	    -DQORUTILS_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# Installs the library into a staging prefix and builds a host project against it, once
+# through find_package and once through pkg-config.
+consumer: build
+	rm -rf $(STAGE) $(BUILD)/consumer
+	cmake --install $(BUILD) --prefix $(STAGE)
+	cmake -S tests/consumer -B $(BUILD)/consumer -DCMAKE_PREFIX_PATH=$(STAGE) \
+	    -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD)/consumer
+	$(BUILD)/consumer/consumer
+	PKG_CONFIG_PATH=$$(dirname $$(find $(STAGE) -name QorUtils.pc)) sh -c \
+	    'c++ tests/consumer/main.cpp $$(pkg-config --cflags --libs QorUtils) \
+	        -o $(BUILD)/consumer/consumer-pc && \
+	     LD_LIBRARY_PATH=$$(pkg-config --variable=libdir QorUtils) $(BUILD)/consumer/consumer-pc'
+
+format:
+	git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

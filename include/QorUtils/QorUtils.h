@@ -1,0 +1,11 @@
+// QorUtils umbrella header: everything a host module needs, in one include.
+#pragma once
+
+#include <QorUtils/Export.h>
+
+#include <QorUtils/attribute/FIAttribute.h>
+#include <QorUtils/log/FILog.h>
+#include <QorUtils/messages/FIMessageChain.h>
+#include <QorUtils/platform/COM.h>
+#include <QorUtils/platform/DebugOutput.h>
+#include <QorUtils/platform/SAX.h>

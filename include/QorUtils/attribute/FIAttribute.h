@@ -1,0 +1,105 @@
+// FIAttribute: the one value type of the library, carried by every query, attribute and error
+// text. A value is null, a 32-bit integer, a double or a text; short texts live inside the
+// object, long texts in a heap buffer that the value owns and frees. Numbers become text with
+// "%d" and "%.12lg" and are read back as "%d" and "%lg" read them. The pointer from c_str()
+// stays valid until the next change of the value. A value is used by one thread at a time.
+#pragma once
+
+#include <QorUtils/Export.h>
+
+#include <cstdint>
+#include <string>
+
+class QORUTILS_API FIAttribute {
+public:
+    // The kind of a value, held in 32 bits.
+    enum FT_TYPE : int32_t {
+        FT_NULL = 0,
+        FT_INTEGER = 1,
+        FT_REAL = 2,
+        FT_SHORT_TEXT = 3,
+        FT_LONG_TEXT = 4,
+    };
+
+    FIAttribute();
+    // A null pointer is taken as the empty text.
+    FIAttribute(const char* text);
+    FIAttribute(int value);
+    FIAttribute(double value);
+    // Deep copy: a long text gets its own buffer of the source's capacity.
+    FIAttribute(const FIAttribute& other);
+    ~FIAttribute();
+
+    // Text assignment: up to 18 characters go inline unless the value already holds a long
+    // text, which keeps its buffer (and capacity) for whatever text it is given.
+    FIAttribute& operator=(const char* text);
+    // Takes the string's characters up to its first zero byte.
+    FIAttribute& operator=(const std::string& text);
+    FIAttribute& operator=(int value);
+    FIAttribute& operator=(double value);
+    // Deep copy; assigning a value to itself changes nothing.
+    FIAttribute& operator=(const FIAttribute& other);
+
+    // Releases a long-text buffer; the value becomes null.
+    FIAttribute& Clear();
+    // Converts the value in place; a target outside FT_NULL..FT_LONG_TEXT changes nothing.
+    // A long text converted to FT_SHORT_TEXT stays FT_LONG_TEXT.
+    FIAttribute& ChangeType(FT_TYPE type);
+
+    FT_TYPE GetType() const { return m_type; }
+    bool isNull() const { return m_type == FT_NULL; }
+    // The text of a short or long text; a null pointer for null values and numbers.
+    const char* c_str() const;
+    // The value read as a real or an integer; a null value and a text without a number give 0.
+    double rval() const;
+    int ival() const;
+    // Length of the value's text form (numbers are formatted); 0 for a null value.
+    int stvallen() const;
+    // Copies the text form into dest (size bytes, size >= 1), cut to size - 1 characters and
+    // zero-filled; returns dest.
+    char* stval(char* const dest, int size) const;
+    // Long text: bytes used before the terminator and bytes allocated. Short text: its length
+    // and 0. Any other kind: 0 and 0.
+    int length() const;
+    int capacity() const;
+
+    // -1, 0 or 1 for before, equal, after; -2 when the kinds do not compare. The table is not
+    // symmetric: a number converts a text to its own kind, a text against a number gives -2.
+    int compare(const FIAttribute& other) const;
+
+    // Each Append leaves the value FT_LONG_TEXT, also when nothing is appended.
+    FIAttribute& Append(const char* text);
+    FIAttribute& Append(int value);
+    FIAttribute& Append(double value);
+    FIAttribute& Append(const std::string& text);
+    // Appends the other value's text form; a null value appends nothing. `other` may be this
+    // very value, which doubles its text.
+    FIAttribute& Append(FIAttribute& other);
+    // Keeps the text inline while it has at most 19 characters.
+    FIAttribute& AppendChar(char c);
+    // Escapes '"', '&' and '<' as XML entities; a text without them is left exactly as it is.
+    void FixXML();
+
+private:
+    // Doubles capacity from its current value until it holds `required` bytes, then
+    // reallocates buffer to it, keeping its contents.
+    static void GrowTextBuffer(char*& buffer, int& capacity, int required);
+
+    // A long text: m_buffer is malloc'ed, its capacity 32 times a power of two, and m_length
+    // the position of the terminator (where the next appended text goes).
+    struct LongText {
+        char* m_buffer;
+        int32_t m_capacity;
+        int32_t m_length;
+    };
+
+    FT_TYPE m_type;
+    // One storage area shared by the kinds: FT_SHORT_TEXT keeps up to 19 characters and the
+    // terminator inline in m_short; only FT_LONG_TEXT owns memory.
+    union {
+        int32_t m_ival;
+        double m_rval;
+        char m_short[20];
+        LongText m_long;
+    };
+};

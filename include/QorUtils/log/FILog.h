@@ -1,0 +1,24 @@
+// The process-wide error log: one plain-text file, opened, written and closed again by every
+// call, so that no file stays open between calls. FILogErr always writes; FILogTrace writes
+// when the message's level does not exceed the threshold (5 at load). The log state is shared
+// by the whole process and unguarded: call these functions from one thread at a time.
+// A file that cannot be created or written makes a call write nothing; none reports an error.
+#pragma once
+
+#include <QorUtils/Export.h>
+
+// Sets the path (a null or empty path keeps the current one), empties the file and writes the
+// header " FI Error Log, HH:MM:SS, MM/DD/YY" followed by an empty line.
+QORUTILS_API void OpenFILog(const char* path);
+// Sets the path; when the log was opened, closes it first (which resets the threshold to 5).
+// The header is written by the next message.
+QORUTILS_API void SetFILog(const char* path);
+// Sets the trace threshold and returns the previous one.
+QORUTILS_API int SetFILogLevel(int level);
+// Appends " message" as one line, opening the log first (default file "QorErrors.log" in the
+// current directory) when it is not open.
+QORUTILS_API void FILogErr(const char* message);
+// Writes the message through FILogErr when level <= the threshold.
+QORUTILS_API void FILogTrace(const char* message, int level);
+// Forgets the path, marks the log not opened and sets the threshold back to 5.
+QORUTILS_API void CloseFILog();

@@ -1,0 +1,9 @@
+#include <QorUtils/platform/DebugOutput.h>
+
+#include <cstdio>
+
+void OutputDebugStringA(const char* text) {
+    if (text != nullptr) {
+        std::fputs(text, stderr);
+    }
+}

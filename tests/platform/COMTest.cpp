@@ -1,0 +1,23 @@
+#include <QorUtils/platform/COM.h>
+
+#include <gtest/gtest.h>
+
+TEST(COM, FailureCodesAreNegativeSignExtendedValues) {
+    EXPECT_EQ(S_OK, 0);
+    EXPECT_EQ(S_FALSE, 1);
+    EXPECT_EQ(E_FAIL, -2147467259L);
+    EXPECT_EQ(E_NOINTERFACE, -2147467262L);
+    EXPECT_EQ(static_cast<unsigned long>(E_FAIL) & 0xFFFFFFFFul, 0x80004005ul);
+}
+
+TEST(COM, InterfaceIdentifiersCompareOnAllSixteenBytes) {
+    static_assert(sizeof(GUID) == 16);
+    EXPECT_EQ(IID_IUnknown, IID_IUnknown);
+    EXPECT_NE(IID_IUnknown, IID_ISAXContentHandler);
+    EXPECT_NE(IID_ISAXContentHandler, IID_ISAXErrorHandler);
+    GUID almost = IID_ISAXErrorHandler;
+    almost.Data4[7] ^= 1;
+    EXPECT_NE(almost, IID_ISAXErrorHandler);
+    EXPECT_EQ(IID_ISAXContentHandler.Data1, 0x1545CDFAu);
+    EXPECT_EQ(IID_ISAXErrorHandler.Data4[7], 0xD0);
+}

@@ -1,0 +1,48 @@
+// Helpers shared by the test programs: a printer for FIAttribute, scratch directories and
+// whole-file reads.
+#pragma once
+
+#include <QorUtils/attribute/FIAttribute.h>
+
+#include <ostream>
+#include <string>
+
+// Lets a failed expectation show the value's kind and content.
+void PrintTo(const FIAttribute& value, std::ostream* os);
+
+namespace qortest {
+
+// A fresh directory under the system's temporary directory, removed with its contents when
+// the object goes away.
+class ScopedTempDir {
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Makes a directory the current one for the object's lifetime.
+class ScopedCurrentDir {
+public:
+    explicit ScopedCurrentDir(const std::string& dir);
+    ~ScopedCurrentDir();
+    ScopedCurrentDir(const ScopedCurrentDir&) = delete;
+    ScopedCurrentDir& operator=(const ScopedCurrentDir&) = delete;
+
+private:
+    std::string m_previous;
+};
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+// Writes a file whole; returns false when it cannot be written.
+bool WriteFile(const std::string& path, const std::string& content);
+
+} // namespace qortest
