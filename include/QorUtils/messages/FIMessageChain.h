@@ -1,7 +1,8 @@
 // The message chain: the ordered list of severity-tagged messages through which a solver
 // reports. The chain owns its messages and each message owns a copy of its text; copies of
 // a chain are deep. A pointer from Get stays valid until that message is removed or the chain
-// is destroyed or assigned to. A chain is used by one thread at a time.
+// is destroyed or assigned to. A chain is used by one thread at a time. When memory runs out,
+// Add adds nothing, a copy starts empty and an assignment leaves its target as it was.
 #pragma once
 
 #include <QorUtils/Export.h>
