@@ -8,7 +8,8 @@
 #include <QorUtils/Export.h>
 
 // Sets the path (a null or empty path keeps the current one), empties the file and writes the
-// header " FI Error Log, HH:MM:SS, MM/DD/YY" followed by an empty line.
+// header " FI Error Log, HH:MM:SS, MM/DD/YY" followed by an empty line. With no path set at
+// all there is no file to write until SetFILog or CloseFILog.
 QORUTILS_API void OpenFILog(const char* path);
 // Sets the path; when the log was opened, closes it first (which resets the threshold to 5).
 // The header is written by the next message.
@@ -16,7 +17,7 @@ QORUTILS_API void SetFILog(const char* path);
 // Sets the trace threshold and returns the previous one.
 QORUTILS_API int SetFILogLevel(int level);
 // Appends " message" as one line, opening the log first (default file "QorErrors.log" in the
-// current directory) when it is not open.
+// current directory) when it is not open. A null message is written as an empty one.
 QORUTILS_API void FILogErr(const char* message);
 // Writes the message through FILogErr when level <= the threshold.
 QORUTILS_API void FILogTrace(const char* message, int level);

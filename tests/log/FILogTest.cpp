@@ -1,0 +1,176 @@
+#include <QorUtils/log/FILog.h>
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+using qortest::ReadFile;
+using qortest::WriteFile;
+
+namespace {
+
+// The header with a pattern for the time (HH:MM:SS) and the date (MM/DD/YY), then its empty line.
+const std::string k_header = " FI Error Log, ([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9], "
+                             "(0[1-9]|1[0-2])/(0[1-9]|[12][0-9]|3[01])/([0-9][0-9])\n\n";
+
+// True when `content` is one header followed by exactly `body`.
+bool HeaderThen(const std::string& content, const std::string& body) {
+    std::smatch match;
+    if (!std::regex_search(content, match, std::regex("^" + k_header),
+                           std::regex_constants::match_continuous)) {
+        return false;
+    }
+    return match.suffix().str() == body;
+}
+
+// Every test starts in a fresh directory with the log in its load state, and leaves it so.
+class FILogTest : public testing::Test {
+protected:
+    FILogTest() : m_cwd(m_dir.path()) { CloseFILog(); }
+    ~FILogTest() override { CloseFILog(); }
+
+    std::string Read(const std::string& name) const { return ReadFile(m_dir.file(name)); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(m_dir.file(name)); }
+
+    qortest::ScopedTempDir m_dir;
+    qortest::ScopedCurrentDir m_cwd;
+};
+
+} // namespace
+
+TEST_F(FILogTest, FirstMessageStartsTheDefaultFileAfresh) {
+    ASSERT_TRUE(WriteFile(m_dir.file("QorErrors.log"), "left from an earlier run\n"));
+    FILogErr("first");
+    EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " first\n")) << Read("QorErrors.log");
+}
+
+TEST_F(FILogTest, HeaderGivesLocalTimeThenLocalDate) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    OpenFILog("dated.log");
+    std::smatch match;
+    const std::string content = Read("dated.log");
+    ASSERT_TRUE(std::regex_match(content, match, std::regex(k_header))) << content;
+    EXPECT_EQ(std::stoi(match[4].str()), local.tm_year % 100);
+    EXPECT_EQ(std::stoi(match[2].str()), local.tm_mon + 1);
+}
+
+TEST_F(FILogTest, EachMessageIsOneLineAfterABlank) {
+    FILogErr("one");
+    FILogErr("");
+    FILogErr("100% %s %d");
+    FILogErr(nullptr);
+    EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " one\n \n 100% %s %d\n \n"))
+        << Read("QorErrors.log");
+}
+
+TEST_F(FILogTest, OpenEmptiesTheFileAndKeepsThePathWhenGivenNone) {
+    OpenFILog("a.log");
+    FILogErr("before");
+    OpenFILog(nullptr);
+    FILogErr("after null");
+    EXPECT_TRUE(HeaderThen(Read("a.log"), " after null\n")) << Read("a.log");
+    OpenFILog("");
+    EXPECT_TRUE(HeaderThen(Read("a.log"), "")) << Read("a.log");
+    EXPECT_FALSE(Exists("QorErrors.log"));
+}
+
+TEST_F(FILogTest, TraceWritesLevelsUpToTheThreshold) {
+    struct Case {
+        int threshold;
+        int level;
+        bool written;
+    };
+    const Case cases[] = {{5, 5, true},  {5, 6, false}, {5, -3, true}, {0, 0, true},
+                          {0, -1, true}, {0, 1, false}, {4, 5, false}, {9, 9, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "threshold " << c.threshold << " level " << c.level);
+        OpenFILog("trace.log");
+        SetFILogLevel(c.threshold);
+        FILogTrace("traced", c.level);
+        EXPECT_TRUE(HeaderThen(Read("trace.log"), c.written ? " traced\n" : ""));
+    }
+}
+
+TEST_F(FILogTest, SetLevelReturnsThePreviousThreshold) {
+    EXPECT_EQ(SetFILogLevel(7), 5);
+    EXPECT_EQ(SetFILogLevel(0), 7);
+    EXPECT_EQ(SetFILogLevel(-4), 0);
+    CloseFILog();
+    EXPECT_EQ(SetFILogLevel(5), 5);
+}
+
+TEST_F(FILogTest, SetFILogResetsTheThresholdOnlyWhenTheLogWasOpen) {
+    SetFILogLevel(9);
+    SetFILog("a.log");
+    EXPECT_EQ(SetFILogLevel(9), 9) << "not open: the threshold stays";
+    FILogErr("to a");
+    SetFILog("b.log");
+    EXPECT_EQ(SetFILogLevel(8), 5) << "open: passes through CloseFILog";
+    SetFILog("c.log");
+    EXPECT_EQ(SetFILogLevel(8), 8) << "second SetFILog before any write";
+    EXPECT_FALSE(Exists("b.log"));
+    EXPECT_FALSE(Exists("c.log"));
+    FILogErr("to c");
+    EXPECT_TRUE(HeaderThen(Read("a.log"), " to a\n"));
+    EXPECT_TRUE(HeaderThen(Read("c.log"), " to c\n"));
+}
+
+TEST_F(FILogTest, NewPathStartsWithAHeaderEmptyingTheFile) {
+    ASSERT_TRUE(WriteFile(m_dir.file("set.log"), "old\n"));
+    SetFILog("set.log");
+    EXPECT_EQ(Read("set.log"), "old\n") << "SetFILog itself writes nothing";
+    FILogErr("new");
+    EXPECT_TRUE(HeaderThen(Read("set.log"), " new\n")) << Read("set.log");
+}
+
+TEST_F(FILogTest, CloseThenMessageStartsTheDefaultFileAfresh) {
+    SetFILog("custom.log");
+    FILogErr("custom");
+    FILogErr("to default");
+    CloseFILog();
+    FILogErr("again");
+    EXPECT_TRUE(HeaderThen(Read("custom.log"), " custom\n to default\n"));
+    EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " again\n"));
+}
+
+TEST_F(FILogTest, CloseResetsTheThresholdEvenWhenNeverOpened) {
+    SetFILogLevel(2);
+    CloseFILog();
+    EXPECT_EQ(SetFILogLevel(5), 5);
+}
+
+TEST_F(FILogTest, PathLongerThan127CharactersIsKeptWhole) {
+    const std::string dir = m_dir.file(std::string(150, 'd'));
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+    const std::string path = dir + "/" + std::string(100, 'f') + ".log";
+    ASSERT_GT(path.size(), 250u);
+    SetFILog(path.c_str());
+    FILogErr("long path");
+    EXPECT_TRUE(HeaderThen(ReadFile(path), " long path\n")) << ReadFile(path);
+}
+
+TEST_F(FILogTest, UnopenableFileWritesNothingAndReturns) {
+    SetFILog(m_dir.file("missing/dir/x.log").c_str());
+    FILogErr("lost");
+    FILogTrace("lost too", 0);
+    OpenFILog(m_dir.file("missing/y.log").c_str());
+    FILogErr("lost again");
+    EXPECT_FALSE(Exists("missing"));
+    EXPECT_FALSE(Exists("QorErrors.log"));
+}
+
+TEST_F(FILogTest, OpenWithNoPathEverSetHasNoFileToWrite) {
+    OpenFILog(nullptr);
+    FILogErr("nowhere");
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.path()));
+    CloseFILog();
+    FILogErr("default again");
+    EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " default again\n"));
+}
