@@ -3,11 +3,34 @@
 #include <QorUtils/QorUtils.h>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool AttributeWorks() {
+    FIAttribute value(1.0 / 3.0);
+    value.Append(" <of> ").Append(42).AppendChar('!');
+    value.FixXML();
+    char text[64];
+    value.stval(text, sizeof text);
+    std::printf("consumer: FIAttribute '%s' (length %d, capacity %d)\n", text, value.length(),
+                value.capacity());
+    const FIAttribute copy(value);
+    return std::strcmp(text, "0.333333333333 &lt;of> 42!") == 0 &&
+           value.GetType() == FIAttribute::FT_LONG_TEXT && copy.compare(value) == 0 &&
+           FIAttribute(3).compare(FIAttribute("10")) == -1 && FIAttribute(" 7x").ival() == 7;
+}
+
+} // namespace
 
 int main() {
     OutputDebugStringA("consumer: linked against QorUtils\n");
     if (S_OK != 0 || E_NOINTERFACE >= 0 || IID_IUnknown == IID_ISAXContentHandler) {
         std::puts("consumer: unexpected platform constants");
+        return 1;
+    }
+    if (!AttributeWorks()) {
+        std::puts("consumer: FIAttribute did not answer as documented");
         return 1;
     }
     std::puts("consumer: ok");

@@ -2,6 +2,8 @@
 // pull in the value type.
 #include "support/TestSupport.h"
 
+#include <sstream>
+
 void PrintTo(const FIAttribute& value, std::ostream* os) {
     switch (value.GetType()) {
     case FIAttribute::FT_NULL:
@@ -23,4 +25,10 @@ void PrintTo(const FIAttribute& value, std::ostream* os) {
     default:
         *os << "kind " << static_cast<int>(value.GetType());
     }
+}
+
+std::string qortest::Describe(const FIAttribute& value) {
+    std::ostringstream text;
+    PrintTo(value, &text);
+    return text.str();
 }

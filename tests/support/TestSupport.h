@@ -12,6 +12,9 @@ void PrintTo(const FIAttribute& value, std::ostream* os);
 
 namespace qortest {
 
+// The value as PrintTo shows it, for tables of expected values.
+std::string Describe(const FIAttribute& value);
+
 // A fresh directory under the system's temporary directory, removed with its contents when
 // the object goes away.
 class ScopedTempDir {

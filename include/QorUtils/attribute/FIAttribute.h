@@ -7,6 +7,7 @@
 
 #include <QorUtils/Export.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -33,7 +34,8 @@ public:
     // Text assignment: up to 18 characters go inline unless the value already holds a long
     // text, which keeps its buffer (and capacity) for whatever text it is given.
     FIAttribute& operator=(const char* text);
-    // Takes the string's characters up to its first zero byte.
+    // The string's size decides inline or long, as for a const char* of that length; the
+    // text ends at its first zero byte.
     FIAttribute& operator=(const std::string& text);
     FIAttribute& operator=(int value);
     FIAttribute& operator=(double value);
@@ -81,9 +83,14 @@ public:
     void FixXML();
 
 private:
-    // Doubles capacity from its current value until it holds `required` bytes, then
-    // reallocates buffer to it, keeping its contents.
-    static void GrowTextBuffer(char*& buffer, int& capacity, int required);
+    // Doubles capacity from its current value (32 for a new buffer) until it holds `required`
+    // bytes, then reallocates buffer to it, keeping its contents. Returns false, changing
+    // nothing, when the heap refuses or the size would pass 1 GiB.
+    static bool GrowTextBuffer(char*& buffer, int& capacity, size_t required);
+
+    // Text assignment of n bytes (text[n] is a zero byte) and appending of n bytes.
+    FIAttribute& AssignText(const char* text, size_t n);
+    FIAttribute& AppendText(const char* text, size_t n);
 
     // A long text: m_buffer is malloc'ed, its capacity 32 times a power of two, and m_length
     // the position of the terminator (where the next appended text goes).
@@ -92,6 +99,10 @@ private:
         int32_t m_capacity;
         int32_t m_length;
     };
+
+    // Whether p points into the inline text or the long-text buffer of this very value.
+    bool IsInline(const char* p) const;
+    bool IsInBuffer(const char* p) const;
 
     FT_TYPE m_type;
     // One storage area shared by the kinds: FT_SHORT_TEXT keeps up to 19 characters and the
