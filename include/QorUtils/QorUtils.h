@@ -9,3 +9,7 @@
 #include <QorUtils/platform/COM.h>
 #include <QorUtils/platform/DebugOutput.h>
 #include <QorUtils/platform/SAX.h>
+#include <QorUtils/xml/ElementHandler.h>
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
+#include <QorUtils/xml/TopHandler.h>

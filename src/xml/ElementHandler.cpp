@@ -1,0 +1,243 @@
+#include <QorUtils/xml/ElementHandler.h>
+
+#include "xml/XmlSupport.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using MSXML2::ISAXAttributes;
+using MSXML2::ISAXLocator;
+using qorutils::k_errorLevel;
+using qorutils::k_narrowLimit;
+using qorutils::Narrow;
+
+namespace {
+
+// The level of the warnings about unexpected attributes and elements.
+constexpr int k_warningLevel = 5;
+
+// The parts of one kind of log line: "  KIND: file F at line N, BEFORE SUBJECT AFTER" with a
+// locator, "SHORTLEAD KIND: file, BEFORE SUBJECT AFTER" without.
+struct LineForm {
+    const char* kind;
+    const char* shortLead;
+    const char* before;
+    const char* after;
+};
+
+constexpr LineForm k_extraAttributes = {"XML Parser Warning", "  ", "unexpected attribute in ", ""};
+constexpr LineForm k_extraElement = {"XML Parser Warning", "  ", "unknown element <", ">"};
+constexpr LineForm k_severeError = {"XML Parser Severe Error", "   ", "", ""};
+constexpr LineForm k_traceMessage = {"XML Parser Message", "   ", "", ""};
+
+void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator* locator) {
+    if (subject == nullptr) {
+        subject = "";
+    }
+    if (locator == nullptr) {
+        qorutils::LogLine(level, "%s%s: file, %s%s%s", form.shortLead, form.kind, form.before,
+                          subject, form.after);
+        return;
+    }
+    int line = 0;
+    locator->getLineNumber(&line);
+    unsigned short* systemId = nullptr;
+    locator->getSystemId(&systemId);
+    // The identifier is NUL-terminated: narrowing stops at its end or at the limit.
+    char file[k_narrowLimit + 1];
+    Narrow(file, systemId, k_narrowLimit, k_narrowLimit);
+    qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
+                      subject, form.after);
+}
+
+} // namespace
+
+ElementHandler::ElementHandler(bool reportUnknown) : m_bReportUnknown(reportUnknown) {}
+
+ElementHandler::~ElementHandler() {
+    DeleteChildren();
+}
+
+void ElementHandler::AddHandler(ElementHandler* handler) {
+    if (handler != nullptr) {
+        m_pHandlers.push_back(handler);
+    }
+}
+
+ElementHandler* ElementHandler::ActiveHead() {
+    ElementHandler* head = this;
+    while (head->m_pAbove != nullptr) {
+        head = head->m_pAbove;
+    }
+    return head;
+}
+
+long ElementHandler::startElement(unsigned short*, int, unsigned short* localName,
+                                  int localNameLength, unsigned short*, int,
+                                  ISAXAttributes* attributes, ISAXLocator* locator) {
+    ElementHandler* head = ActiveHead();
+    ElementHandler* target = head->m_pInnermost;
+    if (target->IsSkipping()) {
+        ++target->m_nSkip;
+        return S_OK;
+    }
+    char name[k_narrowLimit + 1];
+    Narrow(name, localName, localNameLength, k_narrowLimit);
+    // By index: a child may add handlers while it is asked.
+    for (size_t i = 0; i < target->m_pHandlers.size(); ++i) {
+        ElementHandler* child = target->m_pHandlers[i];
+        if (child->HandleElement(name, attributes, locator)) {
+            target->m_pCurrent = child;
+            child->m_pAbove = target;
+            head->m_pInnermost = child->m_pInnermost;
+            return S_OK;
+        }
+    }
+    if (target->m_bReportUnknown) {
+        target->ExtraElement(name, locator);
+    }
+    target->m_nSkip = 1;
+    return S_OK;
+}
+
+bool ElementHandler::endElementX(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                                 ISAXLocator* locator) {
+    ElementHandler* head = ActiveHead();
+    ElementHandler* target = head->m_pInnermost;
+    if (target->IsSkipping()) {
+        --target->m_nSkip;
+        return false;
+    }
+    target->HandleEndElement(locator);
+    target->DeleteChildren();
+    if (target == this) {
+        return true;
+    }
+    ElementHandler* above = target->m_pAbove;
+    above->m_pCurrent = nullptr;
+    target->m_pAbove = nullptr;
+    target->m_pInnermost = target;
+    head->m_pInnermost = above;
+    return false;
+}
+
+long ElementHandler::characters(unsigned short* chars, int length, ISAXLocator* locator) {
+    ElementHandler* target = ActiveHead()->m_pInnermost;
+    if (target->IsSkipping()) {
+        return S_OK;
+    }
+    char text[k_narrowLimit + 1];
+    Narrow(text, chars, length, k_narrowLimit);
+    target->HandleText(text, locator);
+    return S_OK;
+}
+
+void ElementHandler::HandleEndElement(ISAXLocator*) {}
+
+void ElementHandler::HandleText(char*, ISAXLocator*) {}
+
+bool ElementHandler::HandleElement(char*, ISAXAttributes*, ISAXLocator*) {
+    return false;
+}
+
+void ElementHandler::ResetAttributes(ISAXAttributes* attributes) {
+    int count = 0;
+    if (attributes != nullptr) {
+        attributes->getLength(&count);
+    }
+    m_nAttributes = count;
+}
+
+void ElementHandler::ExtraAttributes(const char* element, ISAXLocator* locator) {
+    if (m_nAttributes >= 1) {
+        WriteLine(k_extraAttributes, element, k_warningLevel, locator);
+    }
+}
+
+void ElementHandler::ExtraElement(const char* element, ISAXLocator* locator) {
+    WriteLine(k_extraElement, element, k_warningLevel, locator);
+}
+
+void ElementHandler::SevereError(const char* text, ISAXLocator* locator) {
+    WriteLine(k_severeError, text, k_errorLevel, locator);
+}
+
+void ElementHandler::TraceMessage(const char* text, int level, ISAXLocator* locator) {
+    WriteLine(k_traceMessage, text, level, locator);
+}
+
+FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes* attributes,
+                                               FIAttribute& value) {
+    value.Clear();
+    if (name == nullptr || attributes == nullptr) {
+        return value;
+    }
+    int count = 0;
+    attributes->getLength(&count);
+    char buffer[k_narrowLimit + 1];
+    for (int i = 0; i < count; ++i) {
+        unsigned short* localName = nullptr;
+        int localNameLength = 0;
+        attributes->getLocalName(i, &localName, &localNameLength);
+        Narrow(buffer, localName, localNameLength, k_narrowLimit);
+        if (std::strcmp(buffer, name) != 0) {
+            continue;
+        }
+        unsigned short* text = nullptr;
+        int textLength = 0;
+        attributes->getValue(i, &text, &textLength);
+        Narrow(buffer, text, textLength, k_narrowLimit);
+        value = buffer;
+        --m_nAttributes;
+        return value;
+    }
+    return value;
+}
+
+ElementHandler::enumBranch ElementHandler::ConvertBranch(const FIAttribute& value) {
+    const char* text = value.c_str();
+    if (text == nullptr) {
+        return BranchNone;
+    }
+    if (std::strcmp(text, "Both") == 0) {
+        return BranchBoth;
+    }
+    if (std::strcmp(text, "Calc") == 0) {
+        return BranchCalc;
+    }
+    if (std::strcmp(text, "Spec") == 0) {
+        return BranchSpec;
+    }
+    return BranchNone;
+}
+
+char* ElementHandler::stconvert(unsigned short* text, int length) {
+    const size_t units = length > 0 ? static_cast<size_t>(length) : 0;
+    char* copy = static_cast<char*>(std::malloc(2 * units + 1));
+    if (copy != nullptr) {
+        Narrow(copy, text, length, k_narrowLimit);
+    }
+    return copy;
+}
+
+void ElementHandler::myconvert(char* dest, unsigned short* text, int length) {
+    Narrow(dest, text, length, k_narrowLimit);
+}
+
+void ElementHandler::DeleteChildren() {
+    std::vector<ElementHandler*> doomed;
+    doomed.swap(m_pHandlers);
+    // The children go in list order; what each still owns is queued behind them, so that a
+    // deep tree is released without one nested call per level.
+    for (size_t i = 0; i < doomed.size(); ++i) {
+        ElementHandler* handler = doomed[i];
+        doomed.insert(doomed.end(), handler->m_pHandlers.begin(), handler->m_pHandlers.end());
+        handler->m_pHandlers.clear();
+        delete handler;
+    }
+    // The storage stays for the children of this handler's next element.
+    doomed.clear();
+    if (m_pHandlers.empty()) {
+        m_pHandlers.swap(doomed);
+    }
+}

@@ -1,0 +1,105 @@
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
+
+#include <QorUtils/xml/ElementHandler.h>
+
+#include "xml/XmlSupport.h"
+
+using MSXML2::ISAXAttributes;
+using MSXML2::ISAXLocator;
+
+SAXContentHandlerImpl::SAXContentHandlerImpl(ElementHandler* handler) : m_pHandler(handler) {}
+
+SAXContentHandlerImpl::~SAXContentHandlerImpl() {
+    // A parse that ended without endDocument leaves the locator held.
+    if (m_pLocator != nullptr) {
+        m_pLocator->Release();
+    }
+    delete m_pHandler;
+}
+
+long SAXContentHandlerImpl::QueryInterface(const GUID& riid, void** ppv) {
+    return qorutils::QueryOwnInterface(this, IID_ISAXContentHandler, riid, ppv);
+}
+
+unsigned long SAXContentHandlerImpl::AddRef() {
+    return static_cast<unsigned long>(++m_cRef);
+}
+
+unsigned long SAXContentHandlerImpl::Release() {
+    const int32_t count = --m_cRef;
+    if (count == 0) {
+        delete this;
+    }
+    return static_cast<unsigned long>(count);
+}
+
+long SAXContentHandlerImpl::putDocumentLocator(ISAXLocator* locator) {
+    if (locator != nullptr) {
+        locator->AddRef();
+    }
+    if (m_pLocator != nullptr) {
+        m_pLocator->Release();
+    }
+    m_pLocator = locator;
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::startDocument() {
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::endDocument() {
+    if (m_pLocator != nullptr) {
+        m_pLocator->Release();
+        m_pLocator = nullptr;
+    }
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::startPrefixMapping(unsigned short*, int, unsigned short*, int) {
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::endPrefixMapping(unsigned short*, int) {
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::startElement(unsigned short* namespaceUri, int namespaceUriLength,
+                                         unsigned short* localName, int localNameLength,
+                                         unsigned short* qName, int qNameLength,
+                                         ISAXAttributes* attributes) {
+    if (m_pHandler == nullptr) {
+        return S_OK;
+    }
+    return m_pHandler->startElement(namespaceUri, namespaceUriLength, localName, localNameLength,
+                                    qName, qNameLength, attributes, m_pLocator);
+}
+
+long SAXContentHandlerImpl::endElement(unsigned short* namespaceUri, int namespaceUriLength,
+                                       unsigned short* localName, int localNameLength,
+                                       unsigned short* qName, int qNameLength) {
+    if (m_pHandler != nullptr) {
+        m_pHandler->endElementX(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
+                                qNameLength, m_pLocator);
+    }
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::characters(unsigned short* chars, int length) {
+    if (m_pHandler == nullptr) {
+        return S_OK;
+    }
+    return m_pHandler->characters(chars, length, m_pLocator);
+}
+
+long SAXContentHandlerImpl::ignorableWhitespace(unsigned short*, int) {
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::processingInstruction(unsigned short*, int, unsigned short*, int) {
+    return S_OK;
+}
+
+long SAXContentHandlerImpl::skippedEntity(unsigned short*, int) {
+    return S_OK;
+}

@@ -1,0 +1,73 @@
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
+
+#include "xml/XmlSupport.h"
+
+#include <cstdint>
+
+using MSXML2::ISAXLocator;
+using qorutils::k_descriptionLimit;
+
+namespace {
+
+constexpr int k_warningLevel = 5;
+
+// Writes "  XML Parser KIND: 0x<code>[ at line L column C], <description>" at `level`.
+void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
+            long code) {
+    // The description is NUL-terminated: narrowing stops at its end or at the limit.
+    char text[k_descriptionLimit + 1];
+    int length = qorutils::Narrow(text, description, k_descriptionLimit, k_descriptionLimit);
+    // The parser ends its descriptions with a line end, which the log line does without.
+    if (length > 2) {
+        text[length - 2] = '\0';
+    }
+    const unsigned hexCode = static_cast<uint32_t>(code);
+    if (locator == nullptr) {
+        qorutils::LogLine(level, "  XML Parser %s: 0x%8X, %s", kind, hexCode, text);
+        return;
+    }
+    int line = 0;
+    int column = 0;
+    locator->getLineNumber(&line);
+    locator->getColumnNumber(&column);
+    qorutils::LogLine(level, "  XML Parser %s: 0x%8X at line %d column %d, %s", kind, hexCode, line,
+                      column, text);
+}
+
+} // namespace
+
+long SAXErrorHandlerImpl::QueryInterface(const GUID& riid, void** ppv) {
+    return qorutils::QueryOwnInterface(this, IID_ISAXErrorHandler, riid, ppv);
+}
+
+unsigned long SAXErrorHandlerImpl::AddRef() {
+    return static_cast<unsigned long>(++m_cRef);
+}
+
+unsigned long SAXErrorHandlerImpl::Release() {
+    const int32_t count = --m_cRef;
+    if (count == 0) {
+        delete this;
+    }
+    return static_cast<unsigned long>(count);
+}
+
+long SAXErrorHandlerImpl::error(ISAXLocator* locator, unsigned short* description, long code) {
+    Report("error", qorutils::k_errorLevel, locator, description, code);
+    return S_OK;
+}
+
+long SAXErrorHandlerImpl::fatalError(ISAXLocator* locator, unsigned short* description, long code) {
+    Report("fatal error", qorutils::k_errorLevel, locator, description, code);
+    return S_OK;
+}
+
+long SAXErrorHandlerImpl::ignorableWarning(ISAXLocator* locator, unsigned short* description,
+                                           long code) {
+    Report("warning", k_warningLevel, locator, description, code);
+    return S_OK;
+}
+
+void SAXErrorHandlerImpl::myconvert(char* dest, unsigned short* text, int length) {
+    qorutils::Narrow(dest, text, length, qorutils::k_narrowLimit);
+}

@@ -1,0 +1,45 @@
+// Narrowing of the parser's UTF-16 text to the NUL-terminated 8-bit text that handlers and log
+// lines use, and the composition of log lines. Private to the XML reading code.
+#pragma once
+
+#include <QorUtils/platform/COM.h>
+
+#include <climits>
+
+namespace qorutils {
+
+// The most bytes a name, text piece or file name narrows to.
+constexpr int k_narrowLimit = 4096;
+// The most bytes a parser error description narrows to.
+constexpr int k_descriptionLimit = 256;
+
+// Narrows at most `length` code units of `text` into `dest`, writing at most `limit` bytes and
+// a NUL after them; stops early at a zero code unit. Units 1-255 become the byte of the same
+// value; any other unit becomes '?', and a surrogate pair (one character) a single '?'.
+// A null text or a negative length narrows to the empty text. Returns the bytes written.
+int Narrow(char* dest, const unsigned short* text, int length, int limit) noexcept;
+
+// The level of a line that LogLine writes through FILogErr, whatever the trace threshold.
+constexpr int k_errorLevel = INT_MIN;
+
+// Composes a printf-style line whole, whatever its length, and writes it through FILogErr
+// (k_errorLevel) or through FILogTrace at `level`. When memory runs out nothing is written.
+void LogLine(int level, const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+// QueryInterface for an object that answers IID_IUnknown and its own interface `own` with
+// itself, adding a reference, and anything else with null and E_NOINTERFACE.
+template <class Object>
+long QueryOwnInterface(Object* self, const GUID& own, const GUID& riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_FAIL;
+    }
+    if (riid != IID_IUnknown && riid != own) {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    self->AddRef();
+    *ppv = self;
+    return S_OK;
+}
+
+} // namespace qorutils

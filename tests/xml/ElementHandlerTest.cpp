@@ -1,0 +1,328 @@
+#include <QorUtils/xml/ElementHandler.h>
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/TopHandler.h>
+
+#include "support/FakeSAX.h"
+#include "support/RecordingHandler.h"
+#include "support/ScopedLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+using qortest::Characters;
+using qortest::EndElement;
+using qortest::FakeAttributes;
+using qortest::Grammar;
+using qortest::RecordingHandler;
+using qortest::StartElement;
+using qortest::Utf16;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A content adapter over a TopHandler over a recording root handler named `root`. The log
+// goes to a scratch file so that warnings land nowhere shared.
+class Tree {
+public:
+    Tree(Grammar grammar, const std::string& root) : m_grammar(std::move(grammar)) {
+        m_adapter = new SAXContentHandlerImpl(
+            new TopHandler(new RecordingHandler(root, m_grammar, m_transcript)));
+    }
+    ~Tree() { Destroy(); }
+
+    MSXML2::ISAXContentHandler* operator->() { return m_adapter; }
+    MSXML2::ISAXContentHandler* get() { return m_adapter; }
+    void Destroy() {
+        if (m_adapter != nullptr) {
+            m_adapter->Release();
+            m_adapter = nullptr;
+        }
+    }
+    // The lines recorded since the last call.
+    Lines Take() { return std::exchange(m_transcript.lines, {}); }
+    int live() const { return m_transcript.live; }
+
+private:
+    qortest::ScopedLog m_log;
+    RecordingHandler::Transcript m_transcript;
+    Grammar m_grammar;
+    SAXContentHandlerImpl* m_adapter;
+};
+
+struct Counts {
+    int accepted = 0;
+    int ended = 0;
+    int live = 0;
+    int deepestText = 0;
+};
+
+// Accepts every element and, like a handler of nested elements, adds a fresh child for the
+// elements inside it each time; records only counts, so that it scales to deep documents.
+class NestingHandler : public ElementHandler {
+public:
+    NestingHandler(Counts& counts, int depth = 1) : m_counts(counts), m_depth(depth) {
+        ++m_counts.live;
+    }
+    ~NestingHandler() override { --m_counts.live; }
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+        ++m_counts.accepted;
+        AddHandler(new NestingHandler(m_counts, m_depth + 1));
+        return true;
+    }
+    void HandleText(char*, MSXML2::ISAXLocator*) override { m_counts.deepestText = m_depth; }
+    void HandleEndElement(MSXML2::ISAXLocator*) override { ++m_counts.ended; }
+
+private:
+    Counts& m_counts;
+    int m_depth;
+};
+
+} // namespace
+
+TEST(ElementHandler, RefusedSubtreeReachesNobody) {
+    Tree tree({{"root", {{"a"}}}}, "root");
+    StartElement(tree.get(), "root");
+    StartElement(tree.get(), "x");
+    Characters(tree.get(), "hidden");
+    StartElement(tree.get(), "a");
+    Characters(tree.get(), "hidden too");
+    StartElement(tree.get(), "x");
+    EndElement(tree.get(), "x");
+    EndElement(tree.get(), "a");
+    EndElement(tree.get(), "x");
+    StartElement(tree.get(), "a");
+    Characters(tree.get(), "seen");
+    EndElement(tree.get(), "a");
+    EndElement(tree.get(), "root");
+    tree.Destroy();
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "a#2 accepts a", "a#2 text 'seen'",
+                                  "a#2 end", "root#1 end", "a#2 deleted", "root#1 deleted"}));
+    EXPECT_EQ(tree.live(), 0);
+}
+
+TEST(ElementHandler, RefusedElementIsReportedOnceWithoutItsDescendants) {
+    Grammar grammar{{"root", {{"a"}, {}, true}}};
+    Tree tree(grammar, "root");
+    StartElement(tree.get(), "root");
+    StartElement(tree.get(), "x");
+    StartElement(tree.get(), "y");
+    StartElement(tree.get(), "z");
+    EndElement(tree.get(), "z");
+    EndElement(tree.get(), "y");
+    EndElement(tree.get(), "x");
+    StartElement(tree.get(), "w");
+    EndElement(tree.get(), "w");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "root#1 unknown x", "root#1 unknown w"}));
+}
+
+TEST(ElementHandler, TopRefusingTheRootSkipsTheDocumentSilently) {
+    Tree tree({{"root", {{"a"}}}}, "root");
+    StartElement(tree.get(), "other");
+    StartElement(tree.get(), "a");
+    Characters(tree.get(), "text");
+    EndElement(tree.get(), "a");
+    EndElement(tree.get(), "other");
+    StartElement(tree.get(), "root");
+    EndElement(tree.get(), "root");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "root#1 end", "a#2 deleted"}));
+}
+
+TEST(ElementHandler, SiblingsReuseTheAcceptingChildWhoseChildrenAreRenewed) {
+    Tree tree({{"root", {{"item"}}}, {"item", {{"sub"}}}}, "root");
+    StartElement(tree.get(), "root");
+    for (int i = 0; i < 2; ++i) {
+        StartElement(tree.get(), "item");
+        StartElement(tree.get(), "sub");
+        EndElement(tree.get(), "sub");
+        EndElement(tree.get(), "item");
+    }
+    EndElement(tree.get(), "root");
+    EXPECT_EQ(tree.Take(),
+              (Lines{"root#1 accepts root", "item#2 accepts item", "sub#3 accepts sub", "sub#3 end",
+                     "item#2 end", "sub#3 deleted", "item#2 accepts item", "sub#4 accepts sub",
+                     "sub#4 end", "item#2 end", "sub#4 deleted", "root#1 end", "item#2 deleted"}));
+    EXPECT_EQ(tree.live(), 1) << "the root handler lives until the tree goes";
+}
+
+TEST(ElementHandler, ChildrenAreOfferedInOrderAndTheFirstAcceptingWins) {
+    Tree tree({{"root", {{"x", "*", "y"}}}}, "root");
+    StartElement(tree.get(), "root");
+    StartElement(tree.get(), "y");
+    EndElement(tree.get(), "y");
+    StartElement(tree.get(), "x");
+    EndElement(tree.get(), "x");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "*#3 accepts y", "*#3 end",
+                                  "x#2 accepts x", "x#2 end"}));
+}
+
+TEST(ElementHandler, TextArrivesPieceByPieceToTheInnermostHandler) {
+    Tree tree({{"root", {{"a"}}}}, "root");
+    StartElement(tree.get(), "root");
+    Characters(tree.get(), "before ");
+    StartElement(tree.get(), "a");
+    Characters(tree.get(), "one");
+    Characters(tree.get(), "");
+    Characters(tree.get(), "two");
+    EndElement(tree.get(), "a");
+    Characters(tree.get(), "after");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "root#1 text 'before '", "a#2 accepts a",
+                                  "a#2 text 'one'", "a#2 text ''", "a#2 text 'two'", "a#2 end",
+                                  "root#1 text 'after'"}));
+}
+
+TEST(ElementHandler, ElementsAreMatchedByLocalName) {
+    Tree tree({{"root", {{"a"}}}}, "root");
+    StartElement(tree.get(), "p:root");
+    StartElement(tree.get(), "q:a");
+    EndElement(tree.get(), "q:a");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "a#2 accepts a", "a#2 end"}));
+}
+
+TEST(ElementHandler, AttributesAreFoundByLocalNameFirstListedFirst) {
+    Grammar grammar{{"e", {{}, {"id", "p:id", "dup", "missing"}}}};
+    Tree tree(grammar, "e");
+    FakeAttributes attributes{{"p:id", "7"}, {"a:dup", "first"}, {"b:dup", "second"}};
+    StartElement(tree.get(), "e", &attributes);
+    EXPECT_EQ(tree.Take(), (Lines{"e#1 accepts e", "e#1 attr id=7", "e#1 attr p:id=(null)",
+                                  "e#1 attr dup=first", "e#1 attr missing=(null)"}));
+}
+
+TEST(ElementHandler, NamesTextsAndValuesAreCutAt4096Characters) {
+    const std::string longName(5000, 'n');
+    const std::string cutName(4096, 'n');
+    Grammar grammar{{"*", {{}, {cutName}}}};
+    Tree tree(grammar, "*");
+    FakeAttributes attributes{{longName, std::string(4095, 'v') + "xyz"}};
+    StartElement(tree.get(), longName, &attributes);
+    Characters(tree.get(), std::string(4096, 't') + "lost");
+    EXPECT_EQ(tree.Take(), (Lines{"*#1 accepts " + cutName,
+                                  "*#1 attr " + cutName + "=" + std::string(4095, 'v') + "x",
+                                  "*#1 text '" + std::string(4096, 't') + "'"}));
+}
+
+TEST(ElementHandler, WideCharactersNarrowToQuestionMarks) {
+    Tree tree({{"root", {}}}, "root");
+    StartElement(tree.get(), "root");
+    struct Case {
+        std::vector<unsigned short> units;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {{'a', 0xE9, 0xFF, 'b'},
+         "a\xE9\xFF"
+         "b"},
+        {{'a', 0x100, 0x20AC, 'b'}, "a??b"},
+        {{'a', 0xD83D, 0xDE00, 'b'}, "a?b"},
+        {{0xDE00, 0xD83D, 'c'}, "??c"},
+        {{'x', 0xD83D}, "x?"},
+        {{'a', 0, 'b'}, "a"},
+    };
+    for (const Case& c : cases) {
+        Characters(tree.get(), Utf16::FromUnits(c.units));
+    }
+    Lines expected{"root#1 accepts root"};
+    for (const Case& c : cases) {
+        expected.push_back("root#1 text '" + c.expected + "'");
+    }
+    EXPECT_EQ(tree.Take(), expected);
+}
+
+TEST(ElementHandler, ElementsThatNeverEndedAreReleasedWithTheTree) {
+    Tree tree({{"root", {{"a", "b"}}}, {"a", {{"a"}}}}, "root");
+    StartElement(tree.get(), "root");
+    StartElement(tree.get(), "a");
+    StartElement(tree.get(), "a");
+    StartElement(tree.get(), "skipped");
+    tree.Take();
+    tree.Destroy();
+    EXPECT_EQ(tree.live(), 0);
+    EXPECT_EQ(tree.Take().size(), 5u) << "root, a, b, a's child a and its child a: once each";
+}
+
+TEST(ElementHandler, StrayEndReleasesTheRootOnce) {
+    Tree tree({{"root", {}}}, "root");
+    StartElement(tree.get(), "root");
+    EndElement(tree.get(), "root");
+    EndElement(tree.get(), "root");
+    StartElement(tree.get(), "root");
+    EndElement(tree.get(), "root");
+    tree.Destroy();
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "root#1 end", "root#1 deleted"}));
+    EXPECT_EQ(tree.live(), 0);
+}
+
+TEST(ElementHandler, MillionLevelsDeepNeedNoStackPerLevel) {
+    constexpr int k_depth = 1000000;
+    Counts counts;
+    auto* adapter = new SAXContentHandlerImpl(new TopHandler(new NestingHandler(counts)));
+    Utf16 name("e");
+    for (int i = 0; i < k_depth; ++i) {
+        adapter->startElement(name.data(), 0, name.data(), name.length(), name.data(), 0, nullptr);
+    }
+    Characters(adapter, "deep");
+    for (int i = 0; i < k_depth / 2; ++i) {
+        adapter->endElement(name.data(), 0, name.data(), name.length(), name.data(), 0);
+    }
+    EXPECT_EQ(counts.accepted, k_depth);
+    EXPECT_EQ(counts.deepestText, k_depth);
+    EXPECT_EQ(counts.ended, k_depth / 2);
+    EXPECT_EQ(counts.live, k_depth / 2 + 1);
+    adapter->Release();
+    EXPECT_EQ(counts.live, 0);
+}
+
+TEST(ElementHandler, DeepRefusedSubtreeIsSkippedByCounting) {
+    Tree tree({{"root", {}}}, "root");
+    StartElement(tree.get(), "root");
+    for (int i = 0; i < 100000; ++i) {
+        StartElement(tree.get(), "x");
+    }
+    for (int i = 0; i < 100000; ++i) {
+        EndElement(tree.get(), "x");
+    }
+    Characters(tree.get(), "back");
+    EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "root#1 text 'back'"}));
+}
+
+TEST(ElementHandler, ConvertBranchKnowsThreeExactKeywords) {
+    struct Case {
+        FIAttribute value;
+        ElementHandler::enumBranch expected;
+    };
+    const Case cases[] = {
+        {FIAttribute("Both"), ElementHandler::BranchBoth},
+        {FIAttribute("Calc"), ElementHandler::BranchCalc},
+        {FIAttribute("Spec"), ElementHandler::BranchSpec},
+        {FIAttribute("both"), ElementHandler::BranchNone},
+        {FIAttribute("BOTH"), ElementHandler::BranchNone},
+        {FIAttribute("Both "), ElementHandler::BranchNone},
+        {FIAttribute(""), ElementHandler::BranchNone},
+        {FIAttribute(), ElementHandler::BranchNone},
+        {FIAttribute(1), ElementHandler::BranchNone},
+        {FIAttribute(2.0), ElementHandler::BranchNone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.value));
+        EXPECT_EQ(RecordingHandler::ConvertBranch(c.value), c.expected);
+    }
+}
+
+TEST(ElementHandler, ConvertHelpersNarrowIntoTheirBuffers) {
+    Utf16 text = Utf16::FromUnits({'A', 0x263A, 0xD83D, 0xDE00, 0xE9});
+    char* copy = RecordingHandler::stconvert(text.data(), text.length());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "A??\xE9");
+    std::free(copy);
+    char buffer[4] = {'#', '#', '#', '#'};
+    RecordingHandler::myconvert(buffer, text.data(), 2);
+    EXPECT_STREQ(buffer, "A?");
+    Utf16 empty("");
+    copy = RecordingHandler::stconvert(empty.data(), 0);
+    EXPECT_STREQ(copy, "");
+    std::free(copy);
+}

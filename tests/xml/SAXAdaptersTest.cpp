@@ -1,0 +1,203 @@
+#include <QorUtils/log/FILog.h>
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
+#include <QorUtils/xml/TopHandler.h>
+
+#include "support/FakeSAX.h"
+#include "support/RecordingHandler.h"
+#include "support/ScopedLog.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using qortest::FakeLocator;
+using qortest::RecordingHandler;
+using qortest::Utf16;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Checks the COM identity of an adapter that starts with one reference: both identifiers it
+// answers give the same pointer and a reference each; others give null and E_NOINTERFACE.
+void CheckIdentity(IUnknown* object, const GUID& own, const GUID& foreign) {
+    void* answer = nullptr;
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, &answer), S_OK);
+    EXPECT_EQ(answer, static_cast<void*>(object));
+    answer = nullptr;
+    EXPECT_EQ(object->QueryInterface(own, &answer), S_OK);
+    EXPECT_EQ(answer, static_cast<void*>(object));
+    EXPECT_EQ(object->AddRef(), 4u);
+
+    GUID almost = own;
+    almost.Data4[7] ^= 0x01;
+    for (const GUID refused : {foreign, almost}) {
+        answer = object;
+        EXPECT_EQ(object->QueryInterface(refused, &answer), E_NOINTERFACE);
+        EXPECT_EQ(answer, nullptr);
+    }
+    EXPECT_EQ(object->Release(), 3u);
+    EXPECT_EQ(object->Release(), 2u);
+    EXPECT_EQ(object->Release(), 1u);
+}
+
+} // namespace
+
+TEST(SAXContentHandlerImpl, IdentityAndCountsFromOne) {
+    qortest::Grammar grammar;
+    RecordingHandler::Transcript transcript;
+    auto* adapter = new SAXContentHandlerImpl(
+        new TopHandler(new RecordingHandler("root", grammar, transcript)));
+    CheckIdentity(adapter, IID_ISAXContentHandler, IID_ISAXErrorHandler);
+    EXPECT_EQ(transcript.live, 1);
+    EXPECT_EQ(adapter->Release(), 0u);
+    EXPECT_EQ(transcript.live, 0) << "the adapter deletes the TopHandler and the root with it";
+}
+
+TEST(SAXErrorHandlerImpl, IdentityAndCountsFromOne) {
+    auto* adapter = new SAXErrorHandlerImpl;
+    CheckIdentity(adapter, IID_ISAXErrorHandler, IID_ISAXContentHandler);
+    EXPECT_EQ(adapter->Release(), 0u);
+}
+
+TEST(SAXContentHandlerImpl, KeepsOneReferenceOnTheLatestLocator) {
+    qortest::Grammar grammar;
+    RecordingHandler::Transcript transcript;
+    auto* adapter = new SAXContentHandlerImpl(
+        new TopHandler(new RecordingHandler("root", grammar, transcript)));
+    FakeLocator first(1, 1, "a.xml");
+    FakeLocator second(1, 1, "b.xml");
+    adapter->putDocumentLocator(&first);
+    adapter->putDocumentLocator(&first);
+    EXPECT_EQ(first.refs(), 1);
+    adapter->putDocumentLocator(&second);
+    EXPECT_EQ(first.refs(), 0) << "a replaced locator is given back";
+    EXPECT_EQ(second.refs(), 1);
+    EXPECT_EQ(adapter->endDocument(), S_OK);
+    EXPECT_EQ(second.refs(), 0);
+    EXPECT_EQ(adapter->endDocument(), S_OK);
+    EXPECT_EQ(second.refs(), 0);
+    adapter->putDocumentLocator(&first);
+    adapter->putDocumentLocator(nullptr);
+    EXPECT_EQ(first.refs(), 0);
+    adapter->putDocumentLocator(&second);
+    adapter->Release();
+    EXPECT_EQ(second.refs(), 0) << "a locator still held is given back on destruction";
+}
+
+TEST(SAXContentHandlerImpl, ForwardsElementsAndTextOnly) {
+    qortest::ScopedLog log;
+    qortest::Grammar grammar{{"root", {{}, {}, true}}};
+    RecordingHandler::Transcript transcript;
+    auto* adapter = new SAXContentHandlerImpl(
+        new TopHandler(new RecordingHandler("root", grammar, transcript)));
+    Utf16 p("p");
+    Utf16 uri("urn:p");
+    Utf16 space("  \n");
+    Utf16 target("target");
+    Utf16 data("data");
+    Utf16 entity("ent");
+    EXPECT_EQ(adapter->startDocument(), S_OK);
+    EXPECT_EQ(adapter->startPrefixMapping(p.data(), p.length(), uri.data(), uri.length()), S_OK);
+    qortest::StartElement(adapter, "root");
+    EXPECT_EQ(adapter->ignorableWhitespace(space.data(), space.length()), S_OK);
+    EXPECT_EQ(
+        adapter->processingInstruction(target.data(), target.length(), data.data(), data.length()),
+        S_OK);
+    EXPECT_EQ(adapter->skippedEntity(entity.data(), entity.length()), S_OK);
+    EXPECT_EQ(adapter->characters(data.data(), data.length()), S_OK);
+    Utf16 unknown("unknown");
+    EXPECT_EQ(adapter->startElement(uri.data(), 0, unknown.data(), unknown.length(), unknown.data(),
+                                    unknown.length(), nullptr),
+              S_OK);
+    EXPECT_EQ(adapter->endElement(uri.data(), 0, unknown.data(), unknown.length(), unknown.data(),
+                                  unknown.length()),
+              S_OK);
+    qortest::EndElement(adapter, "root");
+    EXPECT_EQ(adapter->endPrefixMapping(p.data(), p.length()), S_OK);
+    EXPECT_EQ(adapter->endDocument(), S_OK);
+    adapter->Release();
+    EXPECT_EQ(transcript.lines, (Lines{"root#1 accepts root", "root#1 text 'data'",
+                                       "root#1 unknown unknown", "root#1 end", "root#1 deleted"}));
+}
+
+namespace {
+
+enum class Callback { Error, Fatal, Warning };
+
+long Call(SAXErrorHandlerImpl* adapter, Callback callback, MSXML2::ISAXLocator* locator,
+          Utf16& description, long code) {
+    switch (callback) {
+    case Callback::Error:
+        return adapter->error(locator, description.data(), code);
+    case Callback::Fatal:
+        return adapter->fatalError(locator, description.data(), code);
+    case Callback::Warning:
+        return adapter->ignorableWarning(locator, description.data(), code);
+    }
+    return E_FAIL;
+}
+
+} // namespace
+
+TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
+    struct Case {
+        Callback callback;
+        bool withLocator;
+        Utf16 description;
+        long code;
+        std::string expected;
+    };
+    const std::string d300(300, 'd');
+    const Case cases[] = {
+        {Callback::Fatal, true, "abc\r\n", static_cast<int32_t>(0xC00CE502u),
+         "  XML Parser fatal error: 0xC00CE502 at line 3 column 14, abc"},
+        {Callback::Fatal, false, "abc\r\n", 2, "  XML Parser fatal error: 0x       2, abc"},
+        {Callback::Error, true, "bad\r\n", 0xABCDEF,
+         "  XML Parser error: 0x  ABCDEF at line 3 column 14, bad"},
+        {Callback::Error, false, "ab", 1, "  XML Parser error: 0x       1, ab"},
+        {Callback::Error, false, "a", E_FAIL, "  XML Parser error: 0x80004005, a"},
+        {Callback::Error, false, "", 0, "  XML Parser error: 0x       0, "},
+        {Callback::Error, false, "abc", 0x123456789L, "  XML Parser error: 0x23456789, a"},
+        {Callback::Warning, true, "careful\r\n", 0x10,
+         "  XML Parser warning: 0x      10 at line 3 column 14, careful"},
+        {Callback::Warning, false, "careful\r\n", 0x10,
+         "  XML Parser warning: 0x      10, careful"},
+        {Callback::Error, false, d300, 1, "  XML Parser error: 0x       1, " + d300.substr(0, 254)},
+        {Callback::Error, false, Utf16::FromUnits({'a', 0x263A, 0xD83D, 0xDE00, 'b', '\r', '\n'}),
+         1, "  XML Parser error: 0x       1, a??b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        qortest::ScopedLog log;
+        auto* adapter = new SAXErrorHandlerImpl;
+        FakeLocator locator(3, 14, "doc.xml");
+        Utf16 description = c.description;
+        EXPECT_EQ(
+            Call(adapter, c.callback, c.withLocator ? &locator : nullptr, description, c.code),
+            S_OK);
+        adapter->Release();
+        EXPECT_EQ(log.Messages(), Lines{c.expected});
+        EXPECT_EQ(locator.calls(),
+                  c.withLocator ? (Lines{"getLineNumber", "getColumnNumber"}) : Lines{});
+        EXPECT_EQ(locator.refs(), 0);
+    }
+}
+
+TEST(SAXErrorHandlerImpl, WarningsFollowTheTraceThreshold) {
+    qortest::ScopedLog log;
+    auto* adapter = new SAXErrorHandlerImpl;
+    Utf16 description("text\r\n");
+    SetFILogLevel(4);
+    adapter->ignorableWarning(nullptr, description.data(), 1);
+    adapter->error(nullptr, description.data(), 2);
+    adapter->fatalError(nullptr, description.data(), 3);
+    adapter->ignorableWarning(nullptr, nullptr, 4);
+    SetFILogLevel(5);
+    adapter->ignorableWarning(nullptr, nullptr, 5);
+    adapter->Release();
+    EXPECT_EQ(log.Messages(), (Lines{"  XML Parser error: 0x       2, text",
+                                     "  XML Parser fatal error: 0x       3, text",
+                                     "  XML Parser warning: 0x       5, "}));
+}
