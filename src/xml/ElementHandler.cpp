@@ -43,9 +43,8 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
     locator->getLineNumber(&line);
     unsigned short* systemId = nullptr;
     locator->getSystemId(&systemId);
-    // The identifier is NUL-terminated: narrowing stops at its end or at the limit.
     char file[k_narrowLimit + 1];
-    Narrow(file, systemId, k_narrowLimit, k_narrowLimit);
+    Narrow(file, systemId, qorutils::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
     qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
                       subject, form.after);
 }
@@ -225,6 +224,9 @@ void ElementHandler::myconvert(char* dest, unsigned short* text, int length) {
 }
 
 void ElementHandler::DeleteChildren() {
+    if (m_pHandlers.empty()) {
+        return;
+    }
     std::vector<ElementHandler*> doomed;
     doomed.swap(m_pHandlers);
     // The children go in list order; what each still owns is queued behind them, so that a

@@ -14,9 +14,10 @@ constexpr int k_warningLevel = 5;
 // Writes "  XML Parser KIND: 0x<code>[ at line L column C], <description>" at `level`.
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
-    // The description is NUL-terminated: narrowing stops at its end or at the limit.
     char text[k_descriptionLimit + 1];
-    int length = qorutils::Narrow(text, description, k_descriptionLimit, k_descriptionLimit);
+    int length = qorutils::Narrow(text, description,
+                                  qorutils::BoundedLength(description, k_descriptionLimit),
+                                  k_descriptionLimit);
     // The parser ends its descriptions with a line end, which the log line does without.
     if (length > 2) {
         text[length - 2] = '\0';

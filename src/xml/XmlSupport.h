@@ -17,7 +17,11 @@ constexpr int k_descriptionLimit = 256;
 // a NUL after them; stops early at a zero code unit. Units 1-255 become the byte of the same
 // value; any other unit becomes '?', and a surrogate pair (one character) a single '?'.
 // A null text or a negative length narrows to the empty text. Returns the bytes written.
+// All `length` units must be readable: for a NUL-terminated text, give BoundedLength.
 int Narrow(char* dest, const unsigned short* text, int length, int limit) noexcept;
+
+// The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
+int BoundedLength(const unsigned short* text, int limit) noexcept;
 
 // The level of a line that LogLine writes through FILogErr, whatever the trace threshold.
 constexpr int k_errorLevel = INT_MIN;

@@ -232,6 +232,36 @@ TEST(ElementHandler, WideCharactersNarrowToQuestionMarks) {
     EXPECT_EQ(tree.Take(), expected);
 }
 
+TEST(ElementHandler, NarrowingIsExactAtEveryPositionOfALongText) {
+    Tree tree({{"root", {}}}, "root");
+    StartElement(tree.get(), "root");
+    const std::string plain = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+    Lines expected{"root#1 accepts root"};
+    for (size_t at = 0; at < plain.size(); ++at) {
+        std::vector<unsigned short> units(plain.begin(), plain.end());
+        std::string narrowed = plain;
+        units[at] = 0x100;
+        narrowed[at] = '?';
+        Characters(tree.get(), Utf16::FromUnits(units));
+        expected.push_back("root#1 text '" + narrowed + "'");
+        units[at] = 0;
+        Characters(tree.get(), Utf16::FromUnits(units));
+        expected.push_back("root#1 text '" + plain.substr(0, at) + "'");
+        units[at] = 0xFF;
+        narrowed[at] = '\xFF';
+        Characters(tree.get(), Utf16::FromUnits(units));
+        expected.push_back("root#1 text '" + narrowed + "'");
+        if (at + 1 < plain.size()) {
+            units[at] = 0xD83D;
+            units[at + 1] = 0xDE00;
+            Characters(tree.get(), Utf16::FromUnits(units));
+            expected.push_back("root#1 text '" + plain.substr(0, at) + "?" + plain.substr(at + 2) +
+                               "'");
+        }
+    }
+    EXPECT_EQ(tree.Take(), expected);
+}
+
 TEST(ElementHandler, ElementsThatNeverEndedAreReleasedWithTheTree) {
     Tree tree({{"root", {{"a", "b"}}}, {"a", {{"a"}}}}, "root");
     StartElement(tree.get(), "root");
