@@ -1,0 +1,7 @@
+#include <QorUtils/object/AttrCol.h>
+
+namespace FI {
+
+AttrCol::~AttrCol() = default;
+
+} // namespace FI

@@ -1,0 +1,7 @@
+#include <QorUtils/object/Connection.h>
+
+namespace FI {
+
+Connection::~Connection() = default;
+
+} // namespace FI

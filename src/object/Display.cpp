@@ -1,0 +1,7 @@
+#include <QorUtils/object/Display.h>
+
+namespace FI {
+
+Display::~Display() = default;
+
+} // namespace FI
