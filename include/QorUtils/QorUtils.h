@@ -8,6 +8,7 @@
 #include <QorUtils/messages/FIMessageChain.h>
 #include <QorUtils/object/AttrCol.h>
 #include <QorUtils/object/AttrCursor.h>
+#include <QorUtils/object/AttributeTable.h>
 #include <QorUtils/object/Connection.h>
 #include <QorUtils/object/Context.h>
 #include <QorUtils/object/Display.h>
