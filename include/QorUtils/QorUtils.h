@@ -23,6 +23,10 @@
 #include <QorUtils/platform/COM.h>
 #include <QorUtils/platform/DebugOutput.h>
 #include <QorUtils/platform/SAX.h>
+#include <QorUtils/top/AttrMapBase.h>
+#include <QorUtils/top/FITopEntry.h>
+#include <QorUtils/top/TopContext.h>
+#include <QorUtils/top/TopCursorBase.h>
 #include <QorUtils/xml/ElementHandler.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>

@@ -1,0 +1,153 @@
+// FI::AttrMapBase<T>: the attribute collection of a class T that lists its attributes in a static
+// table (T::begin() to T::end(), see AttributeTable.h). Its cursor walks the rows in table order,
+// passing over rows that are not available for the owner, and holds one reference on the owner
+// while the cursor itself is held, so a cursor keeps its owner alive. T provides AddRef, Release,
+// begin and end. Counts are plain integers: one thread at a time.
+#pragma once
+
+#include <QorUtils/Export.h>
+#include <QorUtils/attribute/FIAttribute.h>
+#include <QorUtils/object/AttrCursor.h>
+#include <QorUtils/object/AttributeTable.h>
+
+#include <new>
+#include <string>
+#include <typeinfo>
+
+namespace FI {
+
+template <class T> class QORUTILS_API AttrMapBase {
+protected:
+    virtual ~AttrMapBase() = default;
+
+public:
+    class AttrMapCursorBase : public AttrCursorImpl {
+    public:
+        // Count 0 and no reference on the owner until the first AddRef.
+        AttrMapCursorBase(T* owner, const FI_ATTRIBUTE_ENTRY* row) : m_pOwner(owner), m_pRow(row) {}
+        AttrMapCursorBase(const AttrMapCursorBase&) = delete;
+        AttrMapCursorBase& operator=(const AttrMapCursorBase&) = delete;
+
+        const std::type_info& TypeId() override { return typeid(AttrMapCursorBase); }
+        // The step from 0 to 1 takes a reference on the owner.
+        int AddRef() override;
+        // The step to 0 gives the owner's reference back and destroys the cursor.
+        int Release() override;
+        AttrCursorImpl* Clone(bool bDeep) override;
+        // Counts available rows only; true when it stands on a row after all `steps`. Nothing
+        // moves from the end, and a backward walk stops at the first row. An origin other than
+        // 0, 1 or 2 moves nothing and answers false.
+        bool Seek(int origin, int steps) override;
+        // The first row named `name` if it is available, else the end.
+        bool SeekName(int mode, const std::string& name) override;
+        bool SeekElement(int mode, const std::string& element) override {
+            return SeekName(mode, element);
+        }
+        bool AtFirst() override { return m_pRow == m_pOwner->begin(); }
+        bool AtEnd() override { return m_pRow >= m_pOwner->end(); }
+        // 0 for this cursor, else the names' comparison, whatever the other cursor's class.
+        int Compare(const AttrCursorImpl& other) override;
+        FIAttribute& GetName(FIAttribute& name) override;
+        // The row's value read through its getter with the owner; cleared at the end.
+        FIAttribute& GetValue(FIAttribute& value) override;
+
+    private:
+        bool IsAvailable(const FI_ATTRIBUTE_ENTRY* row) const {
+            return InternalHasAttribute(m_pOwner, row);
+        }
+
+        T* m_pOwner;
+        const FI_ATTRIBUTE_ENTRY* m_pRow;
+        int m_nRef = 0;
+    };
+
+    // A new cursor on the table's first row (empty when memory runs out).
+    virtual AttrCursor CreateAttrCursor();
+};
+
+template <class T> AttrCursor AttrMapBase<T>::CreateAttrCursor() {
+    T* owner = static_cast<T*>(this);
+    return AttrCursor(new (std::nothrow) AttrMapCursorBase(owner, owner->begin()));
+}
+
+template <class T> int AttrMapBase<T>::AttrMapCursorBase::AddRef() {
+    if (m_nRef == 0) {
+        m_pOwner->AddRef();
+    }
+    return ++m_nRef;
+}
+
+template <class T> int AttrMapBase<T>::AttrMapCursorBase::Release() {
+    if (--m_nRef > 0) {
+        return m_nRef;
+    }
+    m_pOwner->Release();
+    delete this;
+    return 0;
+}
+
+template <class T> AttrCursorImpl* AttrMapBase<T>::AttrMapCursorBase::Clone(bool bDeep) {
+    AttrCursorImpl* clone = bDeep ? new (std::nothrow) AttrMapCursorBase(m_pOwner, m_pRow) : this;
+    if (clone != nullptr) {
+        clone->AddRef();
+    }
+    return clone;
+}
+
+template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int steps) {
+    const FI_ATTRIBUTE_ENTRY* const first = m_pOwner->begin();
+    const FI_ATTRIBUTE_ENTRY* const end = m_pOwner->end();
+    const FI_ATTRIBUTE_ENTRY* row;
+    switch (origin) {
+    case 0:
+        row = first;
+        while (row < end && !IsAvailable(row)) {
+            ++row;
+        }
+        break;
+    case 1:
+        row = m_pRow;
+        break;
+    case 2:
+        row = end;
+        break;
+    default:
+        return false;
+    }
+    const int direction = steps > 0 ? 1 : -1;
+    while (row < end && (direction > 0 || row != first) && steps != 0) {
+        row += direction;
+        if (row < end && IsAvailable(row)) {
+            steps -= direction;
+        }
+    }
+    m_pRow = row < end ? row : end;
+    return m_pRow != end && steps == 0;
+}
+
+template <class T> bool AttrMapBase<T>::AttrMapCursorBase::SeekName(int, const std::string& name) {
+    m_pRow = InternalFindAttribute(m_pOwner, m_pOwner->begin(), m_pOwner->end(), name);
+    return !AtEnd();
+}
+
+template <class T> int AttrMapBase<T>::AttrMapCursorBase::Compare(const AttrCursorImpl& other) {
+    // The interface's operations are non-const; reading the other cursor's name changes nothing.
+    auto& peer = const_cast<AttrCursorImpl&>(other);
+    if (&peer == this) {
+        return 0;
+    }
+    FIAttribute otherName;
+    FIAttribute ownName;
+    peer.GetName(otherName);
+    return GetName(ownName).compare(otherName);
+}
+
+template <class T> FIAttribute& AttrMapBase<T>::AttrMapCursorBase::GetName(FIAttribute& name) {
+    return AtEnd() ? name.Clear() : (name = m_pRow->pszName);
+}
+
+template <class T> FIAttribute& AttrMapBase<T>::AttrMapCursorBase::GetValue(FIAttribute& value) {
+    return AtEnd() ? value.Clear() : InternalGetAttribute(m_pOwner, m_pRow, value);
+}
+
+} // namespace FI

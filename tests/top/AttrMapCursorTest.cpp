@@ -1,0 +1,161 @@
+#include <QorUtils/top/AttrMapBase.h>
+#include <QorUtils/top/FITopEntry.h>
+
+#include "support/ObjectTestSupport.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+using FI::AttrCursor;
+using FI::FI_ATTRIBUTE_ENTRY;
+using FI::ObjectPtr;
+
+namespace {
+
+std::string NameAt(const AttrCursor& cursor) {
+    FIAttribute name;
+    return testing::PrintToString(cursor.GetName(name));
+}
+
+std::string ValueAt(const AttrCursor& cursor) {
+    FIAttribute value;
+    return testing::PrintToString(cursor.GetValue(value));
+}
+
+struct SeekStep {
+    int origin;
+    int steps;
+    bool result;
+    const char* name; // at the position afterwards; "null" at the end
+};
+
+// Runs the steps one after another on the same cursor.
+void RunSeeks(AttrCursor& cursor, std::initializer_list<SeekStep> steps) {
+    for (const SeekStep& step : steps) {
+        SCOPED_TRACE(testing::Message() << "from " << NameAt(cursor) << " Seek(" << step.origin
+                                        << ", " << step.steps << ")");
+        EXPECT_EQ(cursor.Seek(step.origin, step.steps), step.result);
+        EXPECT_EQ(NameAt(cursor), step.name);
+        EXPECT_EQ(cursor.AtEnd(), std::string(step.name) == "null");
+    }
+}
+
+bool Never(void*, uint32_t) {
+    return false;
+}
+
+// A table whose rows "x", "h" and "z" are never available: first, middle and last.
+const FI_ATTRIBUTE_ENTRY kSparse[] = {
+    {"x", 0, Never, nullptr, 0},   {"a", 0, nullptr, nullptr, 0}, {"h", 0, Never, nullptr, 0},
+    {"b", 0, nullptr, nullptr, 0}, {"z", 0, Never, nullptr, 0},   {nullptr, 0, nullptr, nullptr, 0},
+};
+
+class SparseOwner : public FI::AttrMapBase<SparseOwner> {
+public:
+    int AddRef() { return ++m_nRef; }
+    int Release() {
+        if (--m_nRef == 0) {
+            delete this;
+            return 0;
+        }
+        return m_nRef;
+    }
+    const FI_ATTRIBUTE_ENTRY* begin() const { return kSparse; }
+    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kSparse) - 1; }
+
+private:
+    int m_nRef = 0;
+};
+
+class AttrMapCursorTest : public testing::Test {
+protected:
+    void SetUp() override {
+        context = new qortest::TestContext;
+        top = FITopEntry::Create(ObjectPtr<FI::Context>(context), nullptr);
+        holdTop = top;
+    }
+    void TearDown() override {
+        holdTop.reset();
+        EXPECT_EQ(qortest::TestContext::s_live, 0) << "a cursor kept the entry alive";
+    }
+
+    qortest::TestContext* context = nullptr;
+    FITopEntry* top = nullptr;
+    ObjectPtr<FI::Entry> holdTop;
+};
+
+} // namespace
+
+TEST_F(AttrMapCursorTest, CursorHoldsOneReferenceAndKeepsTheEntryAlive) {
+    AttrCursor cursor = holdTop->GetAttributeCollection()->CreateAttrCursor();
+    EXPECT_TRUE(cursor.AtFirst());
+    EXPECT_EQ(NameAt(cursor), "short text 'id'");
+    EXPECT_EQ(ValueAt(cursor), "short text 'Top'");
+    AttrCursor copy = cursor;
+    EXPECT_EQ(top->AddRef(), 3) << "one reference per cursor, not per handle";
+    top->Release();
+
+    holdTop.reset();
+    copy.reset();
+    EXPECT_EQ(context->Count(), 1) << "the entry still holds its context";
+    EXPECT_TRUE(cursor.Seek(1, 1));
+    EXPECT_EQ(ValueAt(cursor), "short text 'TopNode'");
+    cursor.reset();
+    EXPECT_EQ(qortest::TestContext::s_live, 0) << "the last cursor destroyed the entry";
+}
+
+TEST_F(AttrMapCursorTest, SeekWalksTheRowsAndStopsAtBothEnds) {
+    AttrCursor cursor = top->CreateAttrCursor();
+    RunSeeks(cursor, {
+                         {1, 1, true, "short text 'type'"},
+                         {1, 1, false, "null"},
+                         {1, -1, false, "null"},
+                         {2, -1, false, "null"},
+                         {0, 0, true, "short text 'id'"},
+                         {0, 1, true, "short text 'type'"},
+                         {0, 2, false, "null"},
+                         {0, -1, false, "short text 'id'"},
+                         {0, 1, true, "short text 'type'"},
+                         {1, -3, false, "short text 'id'"},
+                     });
+    EXPECT_TRUE(cursor.SeekName(0, "type"));
+    EXPECT_FALSE(cursor.SeekElement(0, "TYPE"));
+    EXPECT_EQ(ValueAt(cursor), "null");
+}
+
+TEST(AttrMapCursor, UnavailableRowsArePassedOverUncounted) {
+    AttrCursor cursor = (new SparseOwner)->CreateAttrCursor();
+    EXPECT_EQ(NameAt(cursor), "short text 'x'") << "a fresh cursor stands on the first row";
+    RunSeeks(cursor, {
+                         {0, 0, true, "short text 'a'"},
+                         {0, 1, true, "short text 'b'"},
+                         {1, -1, true, "short text 'a'"},
+                         {0, 2, false, "null"},
+                         {0, 0, true, "short text 'a'"},
+                         {1, -1, false, "short text 'x'"},
+                         {7, 1, false, "short text 'x'"},
+                     });
+    EXPECT_FALSE(cursor.SeekName(0, "h"));
+    EXPECT_TRUE(cursor.AtEnd());
+}
+
+TEST_F(AttrMapCursorTest, CompareUsesTheNamesAtBothPositions) {
+    AttrCursor onId = top->CreateAttrCursor();
+    AttrCursor onType = top->CreateAttrCursor();
+    onType.Seek(1, 1);
+    AttrCursor deep(onId.GetImpl()->Clone(true));
+    deep.GetImpl()->Release();
+    AttrCursor foreign(new qortest::TestAttrCursor({"id"}));
+
+    EXPECT_EQ(onId.Compare(onId), 0);
+    EXPECT_EQ(onId.Compare(deep), 0);
+    EXPECT_EQ(onId.Compare(onType), -1);
+    EXPECT_EQ(onType.Compare(onId), 1);
+    EXPECT_EQ(onId.Compare(foreign), 0) << "no test of the other cursor's class";
+    deep.Seek(1, 1);
+    EXPECT_EQ(NameAt(onId), "short text 'id'") << "a deep clone moves on its own";
+}
