@@ -1,6 +1,7 @@
 # Convenience targets over CMake. `make test` is what CI runs.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 STAGE      := $(abspath $(BUILD))/stage
 
@@ -12,7 +13,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build test test-normal test-asan consumer clean format
+.PHONY: all deps configure build test test-normal test-asan consumer bench clean format
 
 all: build
 
@@ -61,8 +62,28 @@ consumer: build
 	        -o $(BUILD)/consumer/consumer-pc && \
 	     LD_LIBRARY_PATH=$$(pkg-config --variable=libdir QorUtils) $(BUILD)/consumer/consumer-pc'
 
+# Builds the benchmarks in Release and runs every bench program and every bench/run-*.sh script
+# in turn; each adds its rows to one table file, printed whole at the end. A failed identity
+# check fails the target; a missed speed target shows as "NOT met" in the table.
+BENCH_TABLE := $(abspath $(BENCH_BUILD))/bench-table.tsv
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQORUTILS_BUILD_BENCH=ON -DQORUTILS_WERROR=ON \
+	    -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	rm -f $(BENCH_TABLE)
+	status=0; \
+	for program in $(BENCH_BUILD)/bench/qorbench_*; do \
+	    QORBENCH_TABLE=$(BENCH_TABLE) $$program || status=1; \
+	done; \
+	for script in bench/run-*.sh; do \
+	    [ -e "$$script" ] || continue; \
+	    QORBENCH_TABLE=$(BENCH_TABLE) sh $$script $(abspath $(BENCH_BUILD)) || status=1; \
+	done; \
+	sh bench/print-table.sh $(BENCH_TABLE); \
+	exit $$status
+
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

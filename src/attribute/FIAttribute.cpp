@@ -8,6 +8,8 @@
 
 using qorutils::kNumberTextSize;
 
+static_assert(sizeof(FIAttribute) == 32, "the documented layout");
+
 namespace {
 
 constexpr int kFirstCapacity = 32;
@@ -61,29 +63,25 @@ bool PointsInto(const char* p, const char* begin, size_t size) {
 
 } // namespace
 
-FIAttribute::FIAttribute() : m_type(FT_NULL), m_short{} {}
-
 FIAttribute::FIAttribute(const char* text) : FIAttribute() {
     *this = text;
 }
 
-FIAttribute::FIAttribute(int value) : m_type(FT_INTEGER), m_ival(value) {}
-
-FIAttribute::FIAttribute(double value) : m_type(FT_REAL), m_rval(value) {}
-
 FIAttribute::FIAttribute(const FIAttribute& other) : FIAttribute() {
     *this = other;
-}
-
-FIAttribute::~FIAttribute() {
-    Clear();
 }
 
 FIAttribute& FIAttribute::operator=(const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    return AssignText(text, std::strlen(text));
+    const size_t n = std::strlen(text);
+    if (n <= kMaxAssignedInline && m_type != FT_LONG_TEXT) {
+        std::memmove(m_short, text, n + 1);
+        m_type = FT_SHORT_TEXT;
+        return *this;
+    }
+    return AssignText(text, n);
 }
 
 FIAttribute& FIAttribute::operator=(const std::string& text) {
@@ -146,64 +144,59 @@ FIAttribute& FIAttribute::Clear() {
 }
 
 FIAttribute& FIAttribute::ChangeType(FT_TYPE type) {
+    // An integer to its text, the conversion made most often, calls nothing and needs no stack
+    // frame; every other one goes on in ChangeTypeSlowly.
+    if (type != FT_SHORT_TEXT || m_type != FT_INTEGER) {
+        return ChangeTypeSlowly(type);
+    }
+    // The number is read out before its text is written over it.
+    const int value = m_ival;
+    qorutils::FormatInteger(value, m_short);
+    m_type = FT_SHORT_TEXT;
+    return *this;
+}
+
+// Kept out of line so that ChangeType keeps no stack frame of its own.
+[[gnu::noinline]] FIAttribute& FIAttribute::ChangeTypeSlowly(FT_TYPE type) {
     if (type == m_type || !IsKind(type) || !IsKind(m_type)) {
         return *this;
     }
     switch (type) {
     case FT_NULL:
-        Clear();
-        break;
-    case FT_INTEGER: {
-        const int value = ival();
-        Clear();
-        m_type = FT_INTEGER;
-        m_ival = value;
-        break;
-    }
-    case FT_REAL: {
-        const double value = rval();
-        Clear();
-        m_type = FT_REAL;
-        m_rval = value;
-        break;
-    }
-    case FT_SHORT_TEXT: {
+        return Clear();
+    case FT_INTEGER:
+        return *this = ival();
+    case FT_REAL:
+        return *this = rval();
+    case FT_SHORT_TEXT:
         // A long text never moves back inline.
-        if (m_type == FT_LONG_TEXT) {
-            break;
+        if (m_type == FT_REAL) {
+            const double value = m_rval;
+            qorutils::FormatReal(value, m_short);
+        } else if (m_type == FT_NULL) {
+            m_short[0] = '\0';
+        } else {
+            return *this;
         }
-        char text[kNumberTextSize];
-        const int n = SmallTextForm(*this, text);
-        std::memcpy(m_short, text, static_cast<size_t>(n) + 1);
         m_type = FT_SHORT_TEXT;
-        break;
+        return *this;
+    default:
+        return MoveToNewBuffer();
     }
-    case FT_LONG_TEXT: {
-        // The inline text is taken out before the long-text fields overwrite it.
-        char text[kNumberTextSize];
-        const int n = SmallTextForm(*this, text);
-        auto* buffer = static_cast<char*>(std::malloc(kFirstCapacity));
-        if (buffer == nullptr) {
-            break;
-        }
-        std::memcpy(buffer, text, static_cast<size_t>(n) + 1);
-        m_type = FT_LONG_TEXT;
-        m_long = {buffer, kFirstCapacity, n};
-        break;
-    }
-    }
-    return *this;
 }
 
-const char* FIAttribute::c_str() const {
-    switch (m_type) {
-    case FT_SHORT_TEXT:
-        return m_short;
-    case FT_LONG_TEXT:
-        return m_long.m_buffer;
-    default:
-        return nullptr;
+FIAttribute& FIAttribute::MoveToNewBuffer() {
+    // The inline text is taken out before the long-text fields overwrite it.
+    char text[kNumberTextSize];
+    const int n = SmallTextForm(*this, text);
+    auto* buffer = static_cast<char*>(std::malloc(kFirstCapacity));
+    if (buffer == nullptr) {
+        return *this;
     }
+    std::memcpy(buffer, text, static_cast<size_t>(n) + 1);
+    m_type = FT_LONG_TEXT;
+    m_long = {buffer, kFirstCapacity, n};
+    return *this;
 }
 
 double FIAttribute::rval() const {
@@ -352,7 +345,7 @@ FIAttribute& FIAttribute::Append(FIAttribute& other) {
     }
 }
 
-FIAttribute& FIAttribute::AppendChar(char c) {
+FIAttribute& FIAttribute::AppendCharSlowly(char c) {
     switch (m_type) {
     case FT_NULL:
         m_short[0] = '\0';
@@ -446,8 +439,7 @@ bool FIAttribute::GrowTextBuffer(char*& buffer, int& capacity, size_t required) 
 
 FIAttribute& FIAttribute::AssignText(const char* text, size_t n) {
     if (n <= kMaxAssignedInline && m_type != FT_LONG_TEXT) {
-        std::memmove(m_short, text, n);
-        m_short[n] = '\0';
+        std::memmove(m_short, text, n + 1);
         m_type = FT_SHORT_TEXT;
         return *this;
     }
@@ -479,28 +471,37 @@ FIAttribute& FIAttribute::AppendText(const char* text, size_t n) {
     if (n >= kMaxCapacity) {
         return *this;
     }
+    // Inline text of this very value is overwritten by the move to a buffer; it is copied
+    // aside first.
     char inlineCopy[sizeof m_short];
-    if (m_type == FT_SHORT_TEXT && IsInline(text)) {
-        std::memcpy(inlineCopy, text, n);
-        text = inlineCopy;
-    }
-    ChangeType(FT_LONG_TEXT);
     if (m_type != FT_LONG_TEXT) {
-        return *this;
+        if (m_type == FT_SHORT_TEXT && IsInline(text)) {
+            std::memcpy(inlineCopy, text, n);
+            text = inlineCopy;
+        }
+        ChangeType(FT_LONG_TEXT);
+        if (m_type != FT_LONG_TEXT) {
+            return *this;
+        }
     }
-    // Text taken from this value's own buffer is found again after the buffer moves.
-    const bool own = IsInBuffer(text);
-    const size_t offset = own ? static_cast<size_t>(text - m_long.m_buffer) : 0;
-    const size_t required = static_cast<size_t>(m_long.m_length) + n + 1;
-    if (!GrowTextBuffer(m_long.m_buffer, m_long.m_capacity, required)) {
-        return *this;
+    // The length is read as unsigned: a sign-extending reload of a field just stored defeats
+    // the processor's store forwarding, and appends come one after another.
+    const size_t length = static_cast<uint32_t>(m_long.m_length);
+    if (length + n + 1 > static_cast<uint32_t>(m_long.m_capacity)) {
+        // Text taken from this value's own buffer is found again after the buffer moves.
+        const bool own = IsInBuffer(text);
+        const size_t offset = own ? static_cast<size_t>(text - m_long.m_buffer) : 0;
+        if (!GrowTextBuffer(m_long.m_buffer, m_long.m_capacity, length + n + 1)) {
+            return *this;
+        }
+        if (own) {
+            text = m_long.m_buffer + offset;
+        }
     }
-    if (own) {
-        text = m_long.m_buffer + offset;
-    }
-    std::memmove(m_long.m_buffer + m_long.m_length, text, n);
-    m_long.m_length += static_cast<int32_t>(n);
-    m_long.m_buffer[m_long.m_length] = '\0';
+    char* buffer = m_long.m_buffer;
+    std::memmove(buffer + length, text, n);
+    buffer[length + n] = '\0';
+    m_long.m_length = static_cast<int32_t>(length + n);
     return *this;
 }
 

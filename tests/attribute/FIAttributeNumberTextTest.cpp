@@ -257,16 +257,18 @@ std::string Escaped(const std::string& text) {
 } // namespace
 
 TEST(FIAttributeNumberText, IntegersWriteAsPercentD) {
-    std::vector<int> values = {0, 1, -1, INT_MAX, INT_MIN, INT_MIN + 1};
-    for (int p = 1; p < 1000000000; p *= 10) {
-        for (int v : {p - 1, p, p + 1}) {
-            values.push_back(v);
-            values.push_back(-v);
+    // Every length and sign, the neighbourhood of every power of ten, and random bits.
+    std::vector<int> values = {INT_MAX, INT_MIN, INT_MIN + 1};
+    for (long long p = 1; p <= 1000000000; p *= 10) {
+        for (long long v = p - 1000; v <= p + 1000; ++v) {
+            values.push_back(static_cast<int>(v));
+            values.push_back(static_cast<int>(-v));
         }
     }
     std::mt19937 random(5);
-    for (int i = 0; i < 200000 / kScale; ++i) {
-        values.push_back(static_cast<int>(random()) >> (random() % 32));
+    while (values.size() < static_cast<size_t>(kRealCount)) {
+        const int bits = static_cast<int>(random());
+        values.push_back(values.size() % 2 == 0 ? bits : bits >> (random() % 32));
     }
     int mismatches = 0;
     for (int v : values) {

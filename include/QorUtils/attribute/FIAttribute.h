@@ -22,14 +22,20 @@ public:
         FT_LONG_TEXT = 4,
     };
 
-    FIAttribute();
+    // The constructors of numbers, c_str() and the destructor's test for a buffer are inline:
+    // they are the whole cost of the value in a number's or a short text's round trip.
+    FIAttribute() : m_type(FT_NULL), m_short{} {}
     // A null pointer is taken as the empty text.
     FIAttribute(const char* text);
-    FIAttribute(int value);
-    FIAttribute(double value);
+    FIAttribute(int value) : m_type(FT_INTEGER), m_ival(value) {}
+    FIAttribute(double value) : m_type(FT_REAL), m_rval(value) {}
     // Deep copy: a long text gets its own buffer of the source's capacity.
     FIAttribute(const FIAttribute& other);
-    ~FIAttribute();
+    ~FIAttribute() {
+        if (m_type == FT_LONG_TEXT) {
+            Clear();
+        }
+    }
 
     // Text assignment: up to 18 characters go inline unless the value already holds a long
     // text, which keeps its buffer (and capacity) for whatever text it is given.
@@ -51,7 +57,11 @@ public:
     FT_TYPE GetType() const { return m_type; }
     bool isNull() const { return m_type == FT_NULL; }
     // The text of a short or long text; a null pointer for null values and numbers.
-    const char* c_str() const;
+    const char* c_str() const {
+        return m_type == FT_SHORT_TEXT  ? m_short
+               : m_type == FT_LONG_TEXT ? m_long.m_buffer
+                                        : nullptr;
+    }
     // The value read as a real or an integer; a null value and a text without a number give 0.
     double rval() const;
     int ival() const;
@@ -77,8 +87,23 @@ public:
     // Appends the other value's text form; a null value appends nothing. `other` may be this
     // very value, which doubles its text.
     FIAttribute& Append(FIAttribute& other);
-    // Keeps the text inline while it has at most 19 characters.
-    FIAttribute& AppendChar(char c);
+    // Keeps the text inline while it has at most 19 characters. A long text with room left
+    // takes the character right here; everything else goes through AppendCharSlowly.
+    FIAttribute& AppendChar(char c) {
+        if (m_type == FT_LONG_TEXT) {
+            // Fields read once, as unsigned: a store through the buffer could alias them, and
+            // a sign-extending reload defeats the processor's store forwarding (3x slower).
+            const auto length = static_cast<uint32_t>(m_long.m_length);
+            if (length + 2 <= static_cast<uint32_t>(m_long.m_capacity)) {
+                char* buffer = m_long.m_buffer;
+                buffer[length] = c;
+                buffer[length + 1] = '\0';
+                m_long.m_length = static_cast<int32_t>(length + 1);
+                return *this;
+            }
+        }
+        return AppendCharSlowly(c);
+    }
     // Escapes '"', '&' and '<' as XML entities; a text without them is left exactly as it is.
     void FixXML();
 
@@ -88,6 +113,10 @@ private:
     // nothing, when the heap refuses or the size would pass 1 GiB.
     static bool GrowTextBuffer(char*& buffer, int& capacity, size_t required);
 
+    FIAttribute& AppendCharSlowly(char c);
+    FIAttribute& ChangeTypeSlowly(FT_TYPE type);
+    // A null value, a number or a short text becomes a long text in a new 32-byte buffer.
+    FIAttribute& MoveToNewBuffer();
     // Text assignment of n bytes (text[n] is a zero byte) and appending of n bytes.
     FIAttribute& AssignText(const char* text, size_t n);
     FIAttribute& AppendText(const char* text, size_t n);
