@@ -308,7 +308,22 @@ FIAttribute& FIAttribute::Append(const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    return AppendText(text, std::strlen(text));
+    const size_t n = std::strlen(text);
+    // A long text with room takes the text right here. The length is read as unsigned: a
+    // sign-extending reload of a field just stored defeats the processor's store forwarding,
+    // and appends come one after another. The terminator and the length go first: a text
+    // taken from this value's own buffer ends before them.
+    if (m_type == FT_LONG_TEXT) {
+        const size_t length = static_cast<uint32_t>(m_long.m_length);
+        if (length + n + 1 <= static_cast<uint32_t>(m_long.m_capacity)) {
+            char* end = m_long.m_buffer + length;
+            end[n] = '\0';
+            m_long.m_length = static_cast<int32_t>(length + n);
+            std::memmove(end, text, n);
+            return *this;
+        }
+    }
+    return AppendText(text, n);
 }
 
 FIAttribute& FIAttribute::Append(int value) {
@@ -324,7 +339,7 @@ FIAttribute& FIAttribute::Append(double value) {
 }
 
 FIAttribute& FIAttribute::Append(const std::string& text) {
-    return AppendText(text.c_str(), std::strlen(text.c_str()));
+    return Append(text.c_str());
 }
 
 FIAttribute& FIAttribute::Append(FIAttribute& other) {
@@ -467,7 +482,8 @@ FIAttribute& FIAttribute::AssignText(const char* text, size_t n) {
     return *this;
 }
 
-FIAttribute& FIAttribute::AppendText(const char* text, size_t n) {
+// Kept out of line so that Append keeps a small stack frame.
+[[gnu::noinline]] FIAttribute& FIAttribute::AppendText(const char* text, size_t n) {
     if (n >= kMaxCapacity) {
         return *this;
     }

@@ -103,10 +103,9 @@ inline int ReadInteger(const char* text) {
     while (IsSpace(*p)) {
         ++p;
     }
+    // The sign is stepped over without a branch, which mixed signs would mispredict.
     const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') {
-        ++p;
-    }
+    p += static_cast<int>(negative) | static_cast<int>(*p == '+');
     // Past 2^32 the value saturates anyway, so stop accumulating before 64 bits overflow.
     uint64_t magnitude = 0;
     for (; IsDigit(*p); ++p) {
@@ -114,10 +113,11 @@ inline int ReadInteger(const char* text) {
             magnitude = magnitude * 10 + static_cast<uint64_t>(*p - '0');
         }
     }
-    if (negative) {
-        return magnitude >= 2147483648u ? INT_MIN : -static_cast<int>(magnitude);
-    }
-    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+    // Saturated and signed without a branch either.
+    const uint64_t limit = uint64_t{INT_MAX} + (negative ? 1 : 0);
+    const uint64_t clamped = magnitude < limit ? magnitude : limit;
+    const uint64_t mask = 0 - uint64_t{negative};
+    return static_cast<int>(static_cast<int64_t>((clamped ^ mask) - mask));
 }
 
 // Reads text as sscanf "%lg" would; no number gives 0.0.
