@@ -23,6 +23,7 @@
 #include <QorUtils/platform/COM.h>
 #include <QorUtils/platform/DebugOutput.h>
 #include <QorUtils/platform/SAX.h>
+#include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/top/AttrMapBase.h>
 #include <QorUtils/top/FITopEntry.h>
 #include <QorUtils/top/TopContext.h>

@@ -14,6 +14,8 @@ constexpr long S_FALSE = 1;
 // Failure codes are the 32-bit codes sign-extended, so every failure is negative.
 constexpr long E_FAIL = static_cast<int32_t>(0x80004005u);
 constexpr long E_NOINTERFACE = static_cast<int32_t>(0x80004002u);
+constexpr long E_POINTER = static_cast<int32_t>(0x80004003u);
+constexpr long E_INVALIDARG = static_cast<int32_t>(0x80070057u);
 
 // A 16-byte interface identifier, laid out as COM lays it out.
 struct GUID {

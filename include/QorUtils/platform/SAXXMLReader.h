@@ -1,0 +1,54 @@
+// MSXML2::SAXXMLReader: reads an XML document with expat and reports it, in UTF-16, to an
+// ISAXContentHandler and an ISAXErrorHandler. The reader holds one reference on each handler
+// given to it; the locator it hands out is counted and lives as long as someone holds it.
+// A reader is used by one thread at a time; separate readers share nothing.
+#pragma once
+
+#include <QorUtils/Export.h>
+#include <QorUtils/platform/COM.h>
+#include <QorUtils/platform/SAX.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace MSXML2 {
+
+// A document that is not well-formed fails with this base plus expat's error number
+// (README: "XML reader error codes").
+constexpr long SAXREADER_E_SYNTAX = static_cast<int32_t>(0x80040200u);
+// Out of memory: expat's own code for it.
+constexpr long SAXREADER_E_MEMORY = SAXREADER_E_SYNTAX + 1;
+// The file cannot be opened (missing, not permitted, or a directory).
+constexpr long SAXREADER_E_OPEN = static_cast<int32_t>(0x80040300u);
+// Reading the file failed after it was opened.
+constexpr long SAXREADER_E_READ = static_cast<int32_t>(0x80040301u);
+// parse or parseURL was called from one of this reader's own callbacks.
+constexpr long SAXREADER_E_BUSY = static_cast<int32_t>(0x80040302u);
+
+class QORUTILS_API SAXXMLReader {
+public:
+    SAXXMLReader() = default;
+    ~SAXXMLReader();
+    SAXXMLReader(const SAXXMLReader&) = delete;
+    SAXXMLReader& operator=(const SAXXMLReader&) = delete;
+
+    // Replaces the handler (null for none), taking a reference on the new one and giving
+    // back the old one's. A change made during a parse applies from the next parse.
+    long putContentHandler(ISAXContentHandler* handler);
+    long putErrorHandler(ISAXErrorHandler* handler);
+
+    // Reads the file in pieces, so memory stays bounded whatever its size (a single token is
+    // held whole). S_OK after a complete well-formed document; otherwise a failure code,
+    // also reported through fatalError, except that a content callback returning a failure
+    // stops the parse and its code is returned as it is.
+    long parseURL(const char* path);
+    // Reads a document in memory; the same results, with an empty system identifier.
+    long parse(const char* data, size_t size);
+
+private:
+    ISAXContentHandler* m_pContentHandler = nullptr;
+    ISAXErrorHandler* m_pErrorHandler = nullptr;
+    bool m_bParsing = false;
+};
+
+} // namespace MSXML2

@@ -1,0 +1,31 @@
+// Names as expat reports them under namespace processing, "uri<sep>local<sep>prefix" (the
+// URI and prefix parts are absent when the name has none), turned into the three UTF-16
+// forms that the SAX callbacks take: namespace URI, local name and qualified name.
+#pragma once
+
+#include "platform/Utf16Text.h"
+
+#include <cstddef>
+
+namespace MSXML2 {
+namespace detail {
+
+// The separator given to expat: a character that XML forbids everywhere in a document.
+constexpr char kNamespaceSeparator = '\x01';
+
+// Where the three forms of one name stand in a Utf16Buffer (each is NUL-terminated).
+struct NameOffsets {
+    size_t uri;
+    size_t uriLength;
+    size_t local;
+    size_t localLength;
+    size_t qName;
+    size_t qNameLength;
+};
+
+// Appends the forms of `name` to the buffer; false when memory runs out. The qualified name
+// is "prefix:local", or the local name itself when there is no prefix.
+bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out);
+
+} // namespace detail
+} // namespace MSXML2

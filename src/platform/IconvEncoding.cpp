@@ -1,0 +1,220 @@
+#include "platform/IconvEncoding.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <iconv.h>
+
+namespace MSXML2 {
+namespace detail {
+namespace {
+
+constexpr int kInvalid = -1;
+// Enough for the set's table to be built; a set that needs more probes is refused.
+constexpr long kProbeBudget = 1L << 20;
+
+enum class Probe {
+    Character,  // the bytes are exactly one character
+    Incomplete, // the bytes begin a longer sequence
+    Invalid,    // the bytes are no character of the set
+    Unusable    // the set shifts state or misbehaves: it cannot be described to expat
+};
+
+// One iconv conversion descriptor from the named set to UTF-32LE.
+class IconvDecoder {
+public:
+    explicit IconvDecoder(const char* name) : m_cd(iconv_open("UTF-32LE", name)) {}
+    ~IconvDecoder() {
+        if (isOpen()) {
+            iconv_close(m_cd);
+        }
+    }
+    IconvDecoder(const IconvDecoder&) = delete;
+    IconvDecoder& operator=(const IconvDecoder&) = delete;
+
+    bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts the bytes alone, from the initial shift state.
+    Probe probe(const unsigned char* bytes, size_t count, int& code) {
+        ++m_probes;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes));
+        size_t inLeft = count;
+        unsigned char out[16];
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t outLeft = sizeof(out);
+        if (iconv(m_cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+            return errno == EINVAL   ? Probe::Incomplete
+                   : errno == EILSEQ ? Probe::Invalid
+                                     : Probe::Unusable;
+        }
+        // Some sets hold a character back to combine it with the next one: flush it.
+        if (iconv(m_cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+            return Probe::Unusable;
+        }
+        const size_t produced = sizeof(out) - outLeft;
+        if (produced == 0) {
+            return Probe::Unusable;
+        }
+        if (produced != 4) {
+            return Probe::Invalid;
+        }
+        const uint32_t value = uint32_t{out[0]} | uint32_t{out[1]} << 8 | uint32_t{out[2]} << 16 |
+                               uint32_t{out[3]} << 24;
+        if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return Probe::Invalid;
+        }
+        code = static_cast<int>(value);
+        return Probe::Character;
+    }
+
+    bool overBudget() const { return m_probes > kProbeBudget; }
+
+private:
+    iconv_t m_cd;
+    long m_probes = 0;
+};
+
+// What expat keeps for a multi-byte set: the sequence length of each first byte, every
+// two-byte character looked up in advance, and iconv for the rare longer sequences.
+struct MultiByteSet {
+    explicit MultiByteSet(const char* name) : decoder(name) {}
+    IconvDecoder decoder;
+    int lengths[256] = {};
+    std::unique_ptr<int[]> pairs;
+};
+
+int convertSequence(void* data, const char* sequence) {
+    auto* set = static_cast<MultiByteSet*>(data);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(sequence);
+    const int length = set->lengths[bytes[0]];
+    if (length == 2) {
+        return set->pairs[size_t{bytes[0]} << 8 | bytes[1]];
+    }
+    int code = kInvalid;
+    if (length < 2 ||
+        set->decoder.probe(bytes, static_cast<size_t>(length), code) != Probe::Character) {
+        return kInvalid;
+    }
+    return code;
+}
+
+void releaseSet(void* data) {
+    delete static_cast<MultiByteSet*>(data);
+}
+
+// Result of measuring the sequences that begin with a prefix.
+constexpr int kNoSequence = -1; // no character begins with the prefix
+constexpr int kRefused = 0;     // lengths differ, shift state, or too long
+
+// Finds the length of the characters that begin with `prefix` (`depth` bytes so far). When
+// `pairs` is given (a two-byte row), it records every two-byte character and invalid pair.
+int measureSequences(IconvDecoder& decoder, unsigned char* prefix, size_t depth, int* pairs) {
+    bool complete = false;
+    bool incomplete = false;
+    for (int next = 0; next < 256; ++next) {
+        prefix[depth] = static_cast<unsigned char>(next);
+        int code = kInvalid;
+        const Probe probe = decoder.probe(prefix, depth + 1, code);
+        if (probe == Probe::Unusable) {
+            return kRefused;
+        }
+        complete = complete || probe == Probe::Character;
+        incomplete = incomplete || probe == Probe::Incomplete;
+        if (pairs != nullptr) {
+            pairs[next] = probe == Probe::Character ? code : kInvalid;
+        }
+    }
+    if (complete) {
+        return incomplete ? kRefused : static_cast<int>(depth + 1);
+    }
+    if (depth + 1 >= 4 || decoder.overBudget()) {
+        return incomplete ? kRefused : kNoSequence;
+    }
+    for (int next = 0; next < 256; ++next) {
+        prefix[depth] = static_cast<unsigned char>(next);
+        int code = kInvalid;
+        if (decoder.probe(prefix, depth + 1, code) != Probe::Incomplete) {
+            continue;
+        }
+        const int length = measureSequences(decoder, prefix, depth + 1, nullptr);
+        if (length != kNoSequence) {
+            return length;
+        }
+    }
+    return kNoSequence;
+}
+
+// Measures a first byte that is no character alone; records its two-byte row if any.
+int measureLead(MultiByteSet& set, unsigned char lead) {
+    if (!set.pairs) {
+        set.pairs.reset(new (std::nothrow) int[size_t{1} << 16]);
+        if (!set.pairs) {
+            return kRefused;
+        }
+    }
+    unsigned char prefix[4] = {lead, 0, 0, 0};
+    return measureSequences(set.decoder, prefix, 1, &set.pairs[size_t{lead} << 8]);
+}
+
+} // namespace
+
+bool FillIconvEncoding(const char* name, XML_Encoding* info) {
+    // A slash would pass iconv options; an encoding name never has one.
+    if (name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr) {
+        return false;
+    }
+    std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(name));
+    if (!set || !set->decoder.isOpen()) {
+        return false;
+    }
+    // Markup must read as ASCII (expat checks every byte); testing '<' first refuses UTF-16,
+    // UTF-32 and EBCDIC sets before any multi-byte probing.
+    const unsigned char less = '<';
+    int lessCode = kInvalid;
+    if (set->decoder.probe(&less, 1, lessCode) != Probe::Character || lessCode != '<') {
+        return false;
+    }
+    bool multiByte = false;
+    for (int byte = 0; byte < 256; ++byte) {
+        const auto single = static_cast<unsigned char>(byte);
+        int code = kInvalid;
+        switch (set->decoder.probe(&single, 1, code)) {
+        case Probe::Character:
+            // Expat takes single bytes up to U+FFFF only.
+            info->map[byte] = code <= 0xFFFF ? code : kInvalid;
+            break;
+        case Probe::Invalid:
+            info->map[byte] = kInvalid;
+            break;
+        case Probe::Incomplete: {
+            const int length = measureLead(*set, single);
+            if (length == kRefused) {
+                return false;
+            }
+            set->lengths[byte] = length;
+            info->map[byte] = length == kNoSequence ? kInvalid : -length;
+            multiByte = multiByte || length != kNoSequence;
+            break;
+        }
+        case Probe::Unusable:
+            return false;
+        }
+    }
+    if (!multiByte) {
+        info->data = nullptr;
+        info->convert = nullptr;
+        info->release = nullptr;
+        return true;
+    }
+    info->data = set.release();
+    info->convert = convertSequence;
+    info->release = releaseSet;
+    return true;
+}
+
+} // namespace detail
+} // namespace MSXML2

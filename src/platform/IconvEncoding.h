@@ -1,0 +1,17 @@
+// The character sets that expat does not read itself, read through iconv: every single-byte
+// set that iconv knows, and the multi-byte sets whose sequence length follows from the first
+// byte (Shift_JIS, EUC-JP, EUC-KR, GB2312, Big5, ...). Stateful sets (ISO-2022-*, UTF-7) and
+// those whose length needs more than the first byte (GB18030) are refused.
+#pragma once
+
+#include <expat.h>
+
+namespace MSXML2 {
+namespace detail {
+
+// Fills expat's description of the encoding called `name`; false when it cannot be read.
+// On success, expat frees what was allocated through the description's release function.
+bool FillIconvEncoding(const char* name, XML_Encoding* info);
+
+} // namespace detail
+} // namespace MSXML2

@@ -1,0 +1,111 @@
+#include "platform/SAXLocatorImpl.h"
+
+#include "platform/Utf16Text.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace MSXML2 {
+namespace detail {
+namespace {
+
+int clampToInt(XML_Size value) {
+    return value > static_cast<XML_Size>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+}
+
+} // namespace
+
+SAXLocatorImpl* SAXLocatorImpl::Create(const char* systemId) {
+    auto* locator = new (std::nothrow) SAXLocatorImpl();
+    if (locator == nullptr) {
+        return nullptr;
+    }
+    const size_t length = systemId != nullptr ? std::strlen(systemId) : 0;
+    auto* text = new (std::nothrow) unsigned short[length + 1];
+    if (text == nullptr) {
+        delete locator;
+        return nullptr;
+    }
+    const size_t written =
+        length != 0 ? ConvertUtf8ToUtf16(systemId, systemId + length, text, length) : 0;
+    text[written] = 0;
+    locator->m_systemId = text;
+    return locator;
+}
+
+SAXLocatorImpl::~SAXLocatorImpl() {
+    delete[] m_systemId;
+}
+
+long SAXLocatorImpl::QueryInterface(const GUID& riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (riid != IID_IUnknown) {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    *object = static_cast<IUnknown*>(this);
+    return S_OK;
+}
+
+unsigned long SAXLocatorImpl::AddRef() {
+    return ++m_cRef;
+}
+
+unsigned long SAXLocatorImpl::Release() {
+    const unsigned long count = --m_cRef;
+    if (count == 0) {
+        delete this;
+    }
+    return count;
+}
+
+TextPosition SAXLocatorImpl::position() const {
+    if (m_parser == nullptr) {
+        return m_pinned;
+    }
+    // Expat counts lines from 1 and columns from 0.
+    TextPosition current;
+    current.line = clampToInt(XML_GetCurrentLineNumber(m_parser));
+    const int column = clampToInt(XML_GetCurrentColumnNumber(m_parser));
+    current.column = column < INT_MAX ? column + 1 : column;
+    return current;
+}
+
+long SAXLocatorImpl::getColumnNumber(int* column) {
+    if (column == nullptr) {
+        return E_POINTER;
+    }
+    *column = position().column;
+    return S_OK;
+}
+
+long SAXLocatorImpl::getLineNumber(int* line) {
+    if (line == nullptr) {
+        return E_POINTER;
+    }
+    *line = position().line;
+    return S_OK;
+}
+
+long SAXLocatorImpl::getPublicId(unsigned short** publicId) {
+    if (publicId == nullptr) {
+        return E_POINTER;
+    }
+    *publicId = m_publicId;
+    return S_OK;
+}
+
+long SAXLocatorImpl::getSystemId(unsigned short** systemId) {
+    if (systemId == nullptr) {
+        return E_POINTER;
+    }
+    *systemId = m_systemId;
+    return S_OK;
+}
+
+} // namespace detail
+} // namespace MSXML2

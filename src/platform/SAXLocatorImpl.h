@@ -1,0 +1,59 @@
+// The reader's document locator: a counted COM object that answers the current line and
+// column from the running expat parser, or from a fixed position once the reader pins it
+// (a text piece, an error, the end). It never outlives its knowledge of the parser: the
+// reader pins it before the parser goes away, so a handler may keep it as long as it likes.
+#pragma once
+
+#include <QorUtils/platform/SAX.h>
+
+#include <expat.h>
+
+namespace MSXML2 {
+namespace detail {
+
+// A place in the document, both counted from 1.
+struct TextPosition {
+    int line = 1;
+    int column = 1;
+};
+
+class SAXLocatorImpl final : public ISAXLocator {
+public:
+    // A locator with one reference, for the document at `systemId` (UTF-8, null for none);
+    // null when memory runs out.
+    static SAXLocatorImpl* Create(const char* systemId);
+
+    SAXLocatorImpl(const SAXLocatorImpl&) = delete;
+    SAXLocatorImpl& operator=(const SAXLocatorImpl&) = delete;
+
+    long QueryInterface(const GUID& riid, void** object) override;
+    unsigned long AddRef() override;
+    unsigned long Release() override;
+    long getColumnNumber(int* column) override;
+    long getLineNumber(int* line) override;
+    long getPublicId(unsigned short** publicId) override;
+    long getSystemId(unsigned short** systemId) override;
+
+    // Answers from the parser's current event from now on.
+    void follow(XML_Parser parser) { m_parser = parser; }
+    // Answers with this position from now on, and forgets the parser.
+    void pin(TextPosition position) {
+        m_parser = nullptr;
+        m_pinned = position;
+    }
+    TextPosition position() const;
+
+private:
+    SAXLocatorImpl() = default;
+    ~SAXLocatorImpl();
+
+    unsigned long m_cRef = 1;
+    XML_Parser m_parser = nullptr;
+    TextPosition m_pinned;
+    // NUL-terminated UTF-16, owned; the public identifier is always empty.
+    unsigned short* m_systemId = nullptr;
+    unsigned short m_publicId[1] = {0};
+};
+
+} // namespace detail
+} // namespace MSXML2

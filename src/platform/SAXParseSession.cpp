@@ -1,0 +1,470 @@
+#include "platform/SAXParseSession.h"
+
+#include "platform/ExpatName.h"
+#include "platform/IconvEncoding.h"
+
+#include <QorUtils/platform/SAXXMLReader.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace MSXML2 {
+namespace detail {
+namespace {
+
+// Input goes to expat in pieces of this size. Expat scans each non-final piece a second
+// time to keep its line and column, so the piece is sized for that second scan to find it
+// in the cache (see the README's measurements).
+constexpr size_t kPieceSize = size_t{256} << 10;
+// Expat takes piece lengths as int.
+constexpr size_t kLargestPiece = size_t{1} << 30;
+
+// Closes a file descriptor when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads until the buffer is full or the input ends (a pipe gives less per read); -1 on error.
+long readFully(int fd, char* buffer, size_t size) {
+    size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = read(fd, buffer + filled, size - filled);
+        if (got == 0) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        filled += static_cast<size_t>(got);
+    }
+    return static_cast<long>(filled);
+}
+
+std::string fileMessage(const char* what, const char* path, int error) {
+    return std::string(what) + " '" + path + "': " + std::strerror(error);
+}
+
+} // namespace
+
+SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors)
+    : m_pContent(content), m_pErrors(errors) {
+    if (m_pContent != nullptr) {
+        m_pContent->AddRef();
+    }
+    if (m_pErrors != nullptr) {
+        m_pErrors->AddRef();
+    }
+}
+
+SAXParseSession::~SAXParseSession() {
+    if (m_pLocator != nullptr) {
+        // Whoever keeps the locator keeps the last position, never the parser.
+        m_pLocator->pin(m_pLocator->position());
+        m_pLocator->Release();
+    }
+    if (m_parser != nullptr) {
+        XML_ParserFree(m_parser);
+    }
+    if (m_pErrors != nullptr) {
+        m_pErrors->Release();
+    }
+    if (m_pContent != nullptr) {
+        m_pContent->Release();
+    }
+}
+
+long SAXParseSession::parseFile(const char* path) {
+    if (!begin(path)) {
+        return m_result;
+    }
+    if (path == nullptr) {
+        return fail(E_INVALIDARG, "no file name given");
+    }
+    const FileDescriptor file(open(path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        return fail(SAXREADER_E_OPEN, fileMessage("cannot open file", path, errno));
+    }
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0) {
+        return fail(SAXREADER_E_OPEN, fileMessage("cannot open file", path, errno));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return fail(SAXREADER_E_OPEN, fileMessage("cannot open file", path, EISDIR));
+    }
+    posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!startDocument()) {
+        return m_result;
+    }
+    unsigned long long fed = 0;
+    size_t piece = kPieceSize;
+    for (;;) {
+        void* buffer = XML_GetBuffer(m_parser, static_cast<int>(piece));
+        if (buffer == nullptr) {
+            return parseFailed();
+        }
+        const long got = readFully(file.get(), static_cast<char*>(buffer), piece);
+        if (got < 0) {
+            return fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
+        }
+        const bool final = static_cast<size_t>(got) < piece;
+        if (XML_ParseBuffer(m_parser, static_cast<int>(got), final) != XML_STATUS_OK) {
+            return parseFailed();
+        }
+        if (final) {
+            return finishDocument();
+        }
+        fed += static_cast<unsigned long long>(got);
+        piece = nextPieceSize(fed);
+    }
+}
+
+long SAXParseSession::parseMemory(const char* data, size_t size) {
+    if (!begin(nullptr)) {
+        return m_result;
+    }
+    if (data == nullptr && size != 0) {
+        return fail(E_INVALIDARG, "no data given");
+    }
+    if (!startDocument()) {
+        return m_result;
+    }
+    size_t offset = 0;
+    size_t piece = kPieceSize;
+    for (;;) {
+        const size_t length = std::min(piece, size - offset);
+        const bool final = offset + length == size;
+        if (XML_Parse(m_parser, data + offset, static_cast<int>(length), final) != XML_STATUS_OK) {
+            return parseFailed();
+        }
+        if (final) {
+            return finishDocument();
+        }
+        offset += length;
+        piece = nextPieceSize(offset);
+    }
+}
+
+// A token that does not end inside a piece (a long comment or start tag) stays unparsed in
+// expat's buffer and is scanned again with the next piece; the next piece is made as long as
+// what is left, so such a token costs a bounded number of scans, not one per piece.
+size_t SAXParseSession::nextPieceSize(unsigned long long fed) const {
+    const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
+    if (parsed < 0 || static_cast<unsigned long long>(parsed) >= fed) {
+        return kPieceSize;
+    }
+    const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
+    return static_cast<size_t>(std::min<unsigned long long>(
+        std::max<unsigned long long>(left, kPieceSize), kLargestPiece));
+}
+
+bool SAXParseSession::begin(const char* systemId) {
+    m_pLocator = SAXLocatorImpl::Create(systemId != nullptr ? systemId : "");
+    if (m_pLocator == nullptr) {
+        m_result = SAXREADER_E_MEMORY;
+        return false;
+    }
+    if (m_pContent != nullptr) {
+        check(m_pContent->putDocumentLocator(m_pLocator));
+    }
+    return !m_bStopped;
+}
+
+bool SAXParseSession::startDocument() {
+    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+    if (m_parser == nullptr) {
+        fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+        return false;
+    }
+    XML_SetUserData(m_parser, this);
+    XML_SetReturnNSTriplet(m_parser, XML_TRUE);
+    // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
+    // no external entity handler is set, so external general entities are skipped too.
+    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
+    if (m_pContent != nullptr) {
+        XML_SetElementHandler(m_parser, startElementThunk, endElementThunk);
+        XML_SetCharacterDataHandler(m_parser, charactersThunk);
+        XML_SetProcessingInstructionHandler(m_parser, processingInstructionThunk);
+        XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
+        XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
+        check(m_pContent->startDocument());
+    }
+    m_pLocator->follow(m_parser);
+    return !m_bStopped;
+}
+
+long SAXParseSession::finishDocument() {
+    flushText();
+    if (m_bStopped) {
+        return m_result;
+    }
+    m_pLocator->pin(m_pLocator->position());
+    if (m_pContent != nullptr) {
+        check(m_pContent->endDocument());
+    }
+    return m_result;
+}
+
+long SAXParseSession::parseFailed() {
+    if (m_bStopped) {
+        return m_result;
+    }
+    const XML_Error error = XML_GetErrorCode(m_parser);
+    std::string message = XML_ErrorString(error) != nullptr ? XML_ErrorString(error) : "error";
+    if (error == XML_ERROR_UNKNOWN_ENCODING && !m_encoding.empty()) {
+        message += " \"" + m_encoding + "\"";
+    }
+    return fail(SAXREADER_E_SYNTAX + static_cast<long>(error), message);
+}
+
+// Reports a fatal error at the current position, after any text that came before it.
+long SAXParseSession::fail(long code, const std::string& message) {
+    flushText();
+    if (m_bStopped) {
+        return m_result;
+    }
+    m_bStopped = true;
+    m_result = code;
+    m_pLocator->pin(m_pLocator->position());
+    if (m_pErrors != nullptr) {
+        const std::string text = message + "\r\n";
+        std::vector<unsigned short> description(text.size() + 1);
+        const char* source = text.data();
+        const size_t units =
+            ConvertUtf8ToUtf16(source, source + text.size(), description.data(), text.size());
+        description[units] = 0;
+        m_pErrors->fatalError(m_pLocator, description.data(), code);
+    }
+    return code;
+}
+
+void SAXParseSession::abort(long code) {
+    if (m_bStopped) {
+        return;
+    }
+    m_bStopped = true;
+    m_result = code;
+    if (m_parser != nullptr) {
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+}
+
+void SAXParseSession::outOfMemory() {
+    fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    XML_StopParser(m_parser, XML_FALSE);
+}
+
+void SAXParseSession::flushText() {
+    if (m_textLength == 0 || m_bStopped) {
+        m_textLength = 0;
+        return;
+    }
+    m_text[m_textLength] = 0;
+    m_pLocator->pin(m_textStart);
+    const long result = m_pContent->characters(m_text, static_cast<int>(m_textLength));
+    m_pLocator->follow(m_parser);
+    m_textLength = 0;
+    check(result);
+}
+
+void SAXParseSession::onStartElement(const char* name, const char** attributes) {
+    flushText();
+    m_names.clear();
+    NameOffsets element;
+    if (!AppendExpatName(m_names, name, element) || !m_attributes.assign(attributes)) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->startElement(text + element.uri, static_cast<int>(element.uriLength),
+                                   text + element.local, static_cast<int>(element.localLength),
+                                   text + element.qName, static_cast<int>(element.qNameLength),
+                                   &m_attributes));
+}
+
+void SAXParseSession::onEndElement(const char* name) {
+    flushText();
+    m_names.clear();
+    NameOffsets element;
+    if (!AppendExpatName(m_names, name, element)) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->endElement(text + element.uri, static_cast<int>(element.uriLength),
+                                 text + element.local, static_cast<int>(element.localLength),
+                                 text + element.qName, static_cast<int>(element.qNameLength)));
+}
+
+// Gathers text into pieces of at most kTextPiece units; a character that would not fit
+// whole (a surrogate pair) starts the next piece.
+void SAXParseSession::onCharacters(const char* text, int length) {
+    const char* next = text;
+    const char* end = text + length;
+    while (next < end && !m_bStopped) {
+        if (m_textLength == 0) {
+            // Expat reports line breaks on their own, so the piece's column is the event's
+            // column plus the characters already taken from this event.
+            m_textStart = m_pLocator->position();
+            m_textStart.column +=
+                static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
+        }
+        m_textLength +=
+            ConvertUtf8ToUtf16(next, end, m_text + m_textLength, kTextPiece - m_textLength);
+        if (next < end) {
+            flushText();
+        }
+    }
+}
+
+void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {
+    flushText();
+    m_names.clear();
+    const long targetAt = m_names.appendUtf8(target, std::strlen(target));
+    const long dataAt = m_names.appendUtf8(data, std::strlen(data));
+    if (targetAt < 0 || dataAt < 0) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->processingInstruction(
+        text + targetAt, static_cast<int>(dataAt - targetAt - 1), text + dataAt,
+        static_cast<int>(m_names.size() - static_cast<size_t>(dataAt) - 1)));
+}
+
+// The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
+void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
+    flushText();
+    m_names.clear();
+    const long prefixAt = m_names.appendUtf8(prefix, prefix != nullptr ? std::strlen(prefix) : 0);
+    const long uriAt = m_names.appendUtf8(uri, uri != nullptr ? std::strlen(uri) : 0);
+    if (prefixAt < 0 || uriAt < 0) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->startPrefixMapping(
+        text + prefixAt, static_cast<int>(uriAt - prefixAt - 1), text + uriAt,
+        static_cast<int>(m_names.size() - static_cast<size_t>(uriAt) - 1)));
+}
+
+void SAXParseSession::onEndNamespace(const char* prefix) {
+    flushText();
+    m_names.clear();
+    const long prefixAt = m_names.appendUtf8(prefix, prefix != nullptr ? std::strlen(prefix) : 0);
+    if (prefixAt < 0) {
+        outOfMemory();
+        return;
+    }
+    check(m_pContent->endPrefixMapping(m_names.data() + prefixAt,
+                                       static_cast<int>(m_names.size() - 1)));
+}
+
+// Only general entities are reported; a parameter entity that was not read concerns the
+// DTD, not the content.
+void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
+    if (isParameterEntity != 0) {
+        return;
+    }
+    flushText();
+    m_names.clear();
+    const long nameAt = m_names.appendUtf8(name, std::strlen(name));
+    if (nameAt < 0) {
+        outOfMemory();
+        return;
+    }
+    check(m_pContent->skippedEntity(m_names.data() + nameAt, static_cast<int>(m_names.size() - 1)));
+}
+
+int SAXParseSession::onUnknownEncoding(const char* name, XML_Encoding* info) {
+    m_encoding = name != nullptr ? name : "";
+    return FillIconvEncoding(name, info) ? XML_STATUS_OK : XML_STATUS_ERROR;
+}
+
+// No exception may unwind through expat: memory running out stops the parse with a fatal
+// error, and anything a handler throws stops it with E_FAIL.
+template <typename Callback> void SAXParseSession::guard(Callback&& callback) {
+    if (m_bStopped) {
+        return;
+    }
+    try {
+        callback();
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    } catch (...) {
+        abort(E_FAIL);
+    }
+}
+
+void XMLCALL SAXParseSession::startElementThunk(void* self, const XML_Char* name,
+                                                const XML_Char** attributes) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onStartElement(name, attributes); });
+}
+
+void XMLCALL SAXParseSession::endElementThunk(void* self, const XML_Char* name) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onEndElement(name); });
+}
+
+void XMLCALL SAXParseSession::charactersThunk(void* self, const XML_Char* text, int length) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onCharacters(text, length); });
+}
+
+void XMLCALL SAXParseSession::processingInstructionThunk(void* self, const XML_Char* target,
+                                                         const XML_Char* data) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onProcessingInstruction(target, data); });
+}
+
+void XMLCALL SAXParseSession::startNamespaceThunk(void* self, const XML_Char* prefix,
+                                                  const XML_Char* uri) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onStartNamespace(prefix, uri); });
+}
+
+void XMLCALL SAXParseSession::endNamespaceThunk(void* self, const XML_Char* prefix) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onEndNamespace(prefix); });
+}
+
+void XMLCALL SAXParseSession::skippedEntityThunk(void* self, const XML_Char* name,
+                                                 int isParameterEntity) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onSkippedEntity(name, isParameterEntity); });
+}
+
+int XMLCALL SAXParseSession::unknownEncodingThunk(void* self, const XML_Char* name,
+                                                  XML_Encoding* info) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    int status = XML_STATUS_ERROR;
+    session->guard([&] { status = session->onUnknownEncoding(name, info); });
+    return status;
+}
+
+} // namespace detail
+} // namespace MSXML2

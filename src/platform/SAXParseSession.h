@@ -1,0 +1,93 @@
+// One parse of one document: the expat parser, its callbacks turned into SAX callbacks in
+// UTF-16, and the feeding of the input in pieces. The reader makes one per parse call; the
+// session holds its own references on the handlers and on the locator for its lifetime.
+#pragma once
+
+#include "platform/SAXAttributesImpl.h"
+#include "platform/SAXLocatorImpl.h"
+#include "platform/Utf16Text.h"
+
+#include <QorUtils/platform/SAX.h>
+
+#include <expat.h>
+
+#include <cstddef>
+#include <string>
+
+namespace MSXML2 {
+namespace detail {
+
+class SAXParseSession {
+public:
+    SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors);
+    ~SAXParseSession();
+    SAXParseSession(const SAXParseSession&) = delete;
+    SAXParseSession& operator=(const SAXParseSession&) = delete;
+
+    // Each delivers every callback of the parse and returns the reader's result.
+    long parseFile(const char* path);
+    long parseMemory(const char* data, size_t size);
+
+private:
+    // The largest text piece handed to characters, in code units.
+    static constexpr size_t kTextPiece = 4096;
+
+    bool begin(const char* systemId);
+    bool startDocument();
+    long finishDocument();
+    long parseFailed();
+    long fail(long code, const std::string& message);
+    void abort(long code);
+    void outOfMemory();
+    void check(long result) {
+        if (result < 0) {
+            abort(result);
+        }
+    }
+    size_t nextPieceSize(unsigned long long fed) const;
+
+    void flushText();
+    void onStartElement(const char* name, const char** attributes);
+    void onEndElement(const char* name);
+    void onCharacters(const char* text, int length);
+    void onProcessingInstruction(const char* target, const char* data);
+    void onStartNamespace(const char* prefix, const char* uri);
+    void onEndNamespace(const char* prefix);
+    void onSkippedEntity(const char* name, int isParameterEntity);
+    int onUnknownEncoding(const char* name, XML_Encoding* info);
+
+    template <typename Callback> void guard(Callback&& callback);
+    static void XMLCALL startElementThunk(void* self, const XML_Char* name,
+                                          const XML_Char** attributes);
+    static void XMLCALL endElementThunk(void* self, const XML_Char* name);
+    static void XMLCALL charactersThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL processingInstructionThunk(void* self, const XML_Char* target,
+                                                   const XML_Char* data);
+    static void XMLCALL startNamespaceThunk(void* self, const XML_Char* prefix,
+                                            const XML_Char* uri);
+    static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
+    static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
+    static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
+
+    ISAXContentHandler* m_pContent;
+    ISAXErrorHandler* m_pErrors;
+    SAXLocatorImpl* m_pLocator = nullptr;
+    XML_Parser m_parser = nullptr;
+    // Set once nothing more may be delivered: a fatal error, or a handler that failed.
+    bool m_bStopped = false;
+    long m_result = S_OK;
+    // The encoding named by the document, for the message when it cannot be read.
+    std::string m_encoding;
+
+    SAXAttributesImpl m_attributes;
+    // Names and other short strings of the event being reported.
+    Utf16Buffer m_names;
+    // Character data gathered across expat's pieces until a piece is full or another event
+    // comes; m_textStart is where the gathered piece begins.
+    unsigned short m_text[kTextPiece + 1];
+    size_t m_textLength = 0;
+    TextPosition m_textStart;
+};
+
+} // namespace detail
+} // namespace MSXML2

@@ -1,0 +1,48 @@
+// UTF-8 to UTF-16 conversion for the SAX reader, and the growable UTF-16 buffer that its
+// callbacks fill. Expat hands out UTF-8; the SAX interfaces take UTF-16 code units.
+// Nothing here throws: a buffer that cannot grow reports it by value.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+
+namespace MSXML2 {
+namespace detail {
+
+// Converts UTF-8 from `src` up to `end` into at most `capacity` code units at `dst`, and
+// advances `src` past what was converted. A character that does not fit whole (a surrogate
+// pair needs two units) is left for the next call. A malformed byte becomes U+FFFD.
+// Returns the number of code units written.
+size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity);
+
+// The number of characters (code points) in well-formed UTF-8.
+size_t CountUtf8Characters(const char* src, size_t size);
+
+// A reusable run of UTF-16 code units. Its storage only grows, and only inside reserve(), so
+// pointers into it stay valid until the next reserve() or clear() that is followed by growth.
+class Utf16Buffer {
+public:
+    Utf16Buffer() = default;
+    ~Utf16Buffer() { std::free(m_data); }
+    Utf16Buffer(const Utf16Buffer&) = delete;
+    Utf16Buffer& operator=(const Utf16Buffer&) = delete;
+
+    // Makes room for `extra` more units; null when memory runs out.
+    unsigned short* reserve(size_t extra);
+    void commit(size_t count) { m_size += count; }
+    void clear() { m_size = 0; }
+    unsigned short* data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+    // Appends the UTF-8 text and a NUL; returns the offset of the text, or -1 when memory
+    // runs out. The stored text's length is size() - offset - 1 afterwards.
+    long appendUtf8(const char* text, size_t length);
+
+private:
+    unsigned short* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+} // namespace detail
+} // namespace MSXML2

@@ -1,0 +1,556 @@
+#include <QorUtils/platform/SAXXMLReader.h>
+
+#include "support/TestSupport.h"
+
+#include <expat.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using MSXML2::ISAXAttributes;
+using MSXML2::ISAXContentHandler;
+using MSXML2::ISAXErrorHandler;
+using MSXML2::ISAXLocator;
+using MSXML2::SAXXMLReader;
+
+namespace {
+
+// UTF-16 to UTF-8 for transcripts; a lone surrogate shows as <Dxxx> so a split pair is seen.
+std::string Utf8(const unsigned short* text, int length) {
+    std::string out;
+    for (int i = 0; i < length; ++i) {
+        unsigned long code = text[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            char mark[16];
+            std::snprintf(mark, sizeof(mark), "<%04lX>", code);
+            out += mark;
+            continue;
+        }
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Utf8(const unsigned short* text) {
+    int length = 0;
+    while (text[length] != 0) {
+        ++length;
+    }
+    return Utf8(text, length);
+}
+
+std::string Hex(long code) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%08lX", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
+    return text;
+}
+
+long SyntaxCode(XML_Error error) {
+    return MSXML2::SAXREADER_E_SYNTAX + static_cast<long>(error);
+}
+
+// Writes every callback it receives as one line of a transcript. Counted like a COM object,
+// with a count of live instances so that tests see every reference given back.
+class Recorder final : public ISAXContentHandler, public ISAXErrorHandler {
+public:
+    static int s_live;
+
+    std::vector<std::string> lines;
+    // Text pieces as they arrived, and their lengths in code units.
+    std::vector<std::string> pieces;
+    std::vector<int> pieceLengths;
+    bool showPositions = false;
+    // The result that startElement gives back, to test a handler that fails.
+    long startElementResult = S_OK;
+    ISAXLocator* locator = nullptr;
+
+    Recorder() { ++s_live; }
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    unsigned long count() const { return m_cRef; }
+    std::string joinedText() const {
+        std::string all;
+        for (const std::string& piece : pieces) {
+            all += piece;
+        }
+        return all;
+    }
+
+    long QueryInterface(const GUID& riid, void** object) override {
+        if (riid == IID_IUnknown || riid == IID_ISAXContentHandler) {
+            *object = static_cast<ISAXContentHandler*>(this);
+        } else if (riid == IID_ISAXErrorHandler) {
+            *object = static_cast<ISAXErrorHandler*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        ++m_cRef;
+        return S_OK;
+    }
+    unsigned long AddRef() override { return ++m_cRef; }
+    unsigned long Release() override {
+        const unsigned long count = --m_cRef;
+        if (count == 0) {
+            delete this;
+        }
+        return count;
+    }
+
+    long putDocumentLocator(ISAXLocator* documentLocator) override {
+        if (locator != nullptr) {
+            locator->Release();
+        }
+        locator = documentLocator;
+        locator->AddRef();
+        lines.push_back("locator");
+        return S_OK;
+    }
+    long startDocument() override {
+        lines.push_back("startDocument" + at());
+        return S_OK;
+    }
+    long endDocument() override {
+        lines.push_back("endDocument" + at());
+        return S_OK;
+    }
+    long startPrefixMapping(unsigned short* prefix, int prefixLength, unsigned short* uri,
+                            int uriLength) override {
+        lines.push_back("startPrefix " + Utf8(prefix, prefixLength) + "=" + Utf8(uri, uriLength));
+        return S_OK;
+    }
+    long endPrefixMapping(unsigned short* prefix, int prefixLength) override {
+        lines.push_back("endPrefix " + Utf8(prefix, prefixLength));
+        return S_OK;
+    }
+    long startElement(unsigned short* uri, int uriLength, unsigned short* localName,
+                      int localLength, unsigned short* qName, int qNameLength,
+                      ISAXAttributes* attributes) override {
+        std::string line =
+            "start " + name(uri, uriLength, localName, localLength, qName, qNameLength);
+        int count = 0;
+        attributes->getLength(&count);
+        for (int i = 0; i < count; ++i) {
+            unsigned short* texts[4];
+            int lengths[4];
+            attributes->getURI(i, &texts[0], &lengths[0]);
+            attributes->getLocalName(i, &texts[1], &lengths[1]);
+            attributes->getQName(i, &texts[2], &lengths[2]);
+            attributes->getValue(i, &texts[3], &lengths[3]);
+            line += " " + name(texts[0], lengths[0], texts[1], lengths[1], texts[2], lengths[2]) +
+                    "=" + Utf8(texts[3], lengths[3]);
+        }
+        lines.push_back(line + at());
+        return startElementResult;
+    }
+    long endElement(unsigned short* uri, int uriLength, unsigned short* localName, int localLength,
+                    unsigned short* qName, int qNameLength) override {
+        lines.push_back("end " + name(uri, uriLength, localName, localLength, qName, qNameLength) +
+                        at());
+        return S_OK;
+    }
+    long characters(unsigned short* text, int length) override {
+        pieces.push_back(Utf8(text, length));
+        pieceLengths.push_back(length);
+        lines.push_back("text " + pieces.back() + at());
+        return S_OK;
+    }
+    long ignorableWhitespace(unsigned short* text, int length) override {
+        lines.push_back("whitespace " + Utf8(text, length));
+        return S_OK;
+    }
+    long processingInstruction(unsigned short* target, int targetLength, unsigned short* data,
+                               int dataLength) override {
+        lines.push_back("pi " + Utf8(target, targetLength) + " " + Utf8(data, dataLength) + at());
+        return S_OK;
+    }
+    long skippedEntity(unsigned short* entity, int length) override {
+        lines.push_back("skipped " + Utf8(entity, length));
+        return S_OK;
+    }
+
+    long error(ISAXLocator* where, unsigned short* description, long code) override {
+        return report("error", where, description, code);
+    }
+    long fatalError(ISAXLocator* where, unsigned short* description, long code) override {
+        return report("fatal", where, description, code);
+    }
+    long ignorableWarning(ISAXLocator* where, unsigned short* description, long code) override {
+        return report("warning", where, description, code);
+    }
+
+private:
+    ~Recorder() {
+        if (locator != nullptr) {
+            locator->Release();
+        }
+        --s_live;
+    }
+
+    static std::string name(unsigned short* uri, int uriLength, unsigned short* localName,
+                            int localLength, unsigned short* qName, int qNameLength) {
+        std::string text = Utf8(qName, qNameLength);
+        if (uriLength != 0) {
+            text = "{" + Utf8(uri, uriLength) + "}" + Utf8(localName, localLength) + "|" + text;
+        } else if (Utf8(localName, localLength) != text) {
+            text += "|local=" + Utf8(localName, localLength);
+        }
+        return text;
+    }
+
+    std::string at() const {
+        if (!showPositions || locator == nullptr) {
+            return "";
+        }
+        int line = 0;
+        int column = 0;
+        locator->getLineNumber(&line);
+        locator->getColumnNumber(&column);
+        return " @" + std::to_string(line) + ":" + std::to_string(column);
+    }
+
+    long report(const char* kind, ISAXLocator* where, unsigned short* description, long code) {
+        std::string line = std::string(kind) + " " + Hex(code) + " " + Utf8(description);
+        if (where != nullptr) {
+            int row = 0;
+            int column = 0;
+            where->getLineNumber(&row);
+            where->getColumnNumber(&column);
+            line += " @" + std::to_string(row) + ":" + std::to_string(column);
+        } else {
+            line += " (no locator)";
+        }
+        lines.push_back(line);
+        return S_OK;
+    }
+
+    unsigned long m_cRef = 1;
+};
+
+int Recorder::s_live = 0;
+
+// A reader wired to one recorder for both roles; checks that every reference comes back.
+class SAXXMLReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder = new Recorder();
+        reader.putContentHandler(recorder);
+        reader.putErrorHandler(recorder);
+    }
+    void TearDown() override {
+        reader.putContentHandler(nullptr);
+        reader.putErrorHandler(nullptr);
+        recorder->Release();
+        EXPECT_EQ(Recorder::s_live, 0);
+    }
+
+    long parseText(const std::string& document) {
+        return reader.parse(document.data(), document.size());
+    }
+    std::vector<std::string> transcript(const std::string& document) {
+        recorder->lines.clear();
+        recorder->pieces.clear();
+        recorder->pieceLengths.clear();
+        parseText(document);
+        return recorder->lines;
+    }
+
+    SAXXMLReader reader;
+    Recorder* recorder = nullptr;
+};
+
+} // namespace
+
+TEST_F(SAXXMLReaderTest, ReportsElementsAttributesAndTextInDocumentOrder) {
+    EXPECT_EQ(
+        transcript("<?xml version='1.0'?>\n"
+                   "<root b='2' a=\"1\"><child x='y'/><child>some text</child>tail</root>"),
+        (std::vector<std::string>{"locator", "startDocument", "start root b=2 a=1",
+                                  "start child x=y", "end child", "start child", "text some text",
+                                  "end child", "text tail", "end root", "endDocument"}));
+    EXPECT_EQ(parseText("<a/>"), S_OK);
+}
+
+TEST_F(SAXXMLReaderTest, SeparatesNamespacesFromAttributesAndMapsPrefixes) {
+    EXPECT_EQ(transcript("<r xmlns='urn:d' xmlns:p='urn:p' a='1' p:b='2'>"
+                         "<p:c xmlns:q='urn:q' q:z='3'/><e xmlns=''/></r>"),
+              (std::vector<std::string>{
+                  "locator", "startDocument", "startPrefix =urn:d", "startPrefix p=urn:p",
+                  "start {urn:d}r|r a=1 {urn:p}b|p:b=2", "startPrefix q=urn:q",
+                  "start {urn:p}c|p:c {urn:q}z|q:z=3", "end {urn:p}c|p:c", "endPrefix q",
+                  "startPrefix =", "start e", "end e", "endPrefix ", "end {urn:d}r|r",
+                  "endPrefix p", "endPrefix ", "endDocument"}));
+}
+
+TEST_F(SAXXMLReaderTest, ExpandsEntitiesAndJoinsTextAroundReferencesCdataAndComments) {
+    EXPECT_EQ(transcript("<!DOCTYPE r [<!ENTITY who 'world'><!ATTLIST r d CDATA 'dflt'>]>"
+                         "<r>a&lt;b&amp;&#x41;&#66;<!-- gone -->&who;<![CDATA[<x>&amp;]]>"
+                         "\r\nend</r>"),
+              (std::vector<std::string>{"locator", "startDocument", "start r d=dflt",
+                                        "text a<b&ABworld<x>&amp;\nend", "end r", "endDocument"}));
+}
+
+TEST_F(SAXXMLReaderTest, ReportsProcessingInstructionsButNotTheDeclaration) {
+    EXPECT_EQ(
+        transcript("<?xml version='1.0' encoding='UTF-8'?><?before some data?>"
+                   "<r><?inside?></r><?after x?>"),
+        (std::vector<std::string>{"locator", "startDocument", "pi before some data", "start r",
+                                  "pi inside ", "end r", "pi after x", "endDocument"}));
+}
+
+TEST_F(SAXXMLReaderTest, StopsAtTheFirstFatalErrorWithItsPosition) {
+    struct Case {
+        const char* document;
+        XML_Error error;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"<r>\n  <a>text</b>\n</r>",
+         XML_ERROR_TAG_MISMATCH,
+         {"start r", "text \n  ", "start a", "text text"}},
+        {"<r>\n<a x='1' x='2'/></r>", XML_ERROR_DUPLICATE_ATTRIBUTE, {"start r", "text \n"}},
+        {"<r>&nope;</r>", XML_ERROR_UNDEFINED_ENTITY, {"start r"}},
+        {"<r/><second/>", XML_ERROR_JUNK_AFTER_DOC_ELEMENT, {"start r", "end r"}},
+        {"<r>\n<a>", XML_ERROR_NO_ELEMENTS, {"start r", "text \n", "start a"}},
+        {"<r>\x01</r>", XML_ERROR_INVALID_TOKEN, {"start r"}},
+        {"<r>\xC3\x28</r>", XML_ERROR_INVALID_TOKEN, {"start r"}},
+        {"", XML_ERROR_NO_ELEMENTS, {}},
+        {"<p:r/>", XML_ERROR_UNBOUND_PREFIX, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        recorder->lines.clear();
+        EXPECT_EQ(parseText(c.document), SyntaxCode(c.error));
+        std::vector<std::string> expected = {"locator", "startDocument"};
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        ASSERT_EQ(recorder->lines.size(), expected.size() + 1);
+        recorder->lines.pop_back();
+        EXPECT_EQ(recorder->lines, expected);
+    }
+}
+
+TEST_F(SAXXMLReaderTest, FatalErrorCarriesCodeDescriptionAndWhereExpatStopped) {
+    EXPECT_EQ(parseText("<r>\n  <a>text</b>\n</r>"), SyntaxCode(XML_ERROR_TAG_MISMATCH));
+    EXPECT_EQ(recorder->lines.back(), "fatal 80040207 mismatched tag\r\n @2:12");
+    EXPECT_EQ(SyntaxCode(XML_ERROR_TAG_MISMATCH),
+              static_cast<long>(static_cast<int32_t>(0x80040207u)));
+
+    EXPECT_EQ(parseText("<r a='1\"/>"), SyntaxCode(XML_ERROR_UNCLOSED_TOKEN));
+    EXPECT_EQ(recorder->lines.back(), "fatal 80040205 unclosed token\r\n @1:1");
+}
+
+TEST_F(SAXXMLReaderTest, LocatorGivesLineAndColumnOfEachEvent) {
+    recorder->showPositions = true;
+    EXPECT_EQ(transcript("<?xml version='1.0'?>\n"
+                         "<root>\n"
+                         "  <é a='1'>x\xC3\xA9y</é><?pi d?>\n"
+                         "</root>\n"),
+              (std::vector<std::string>{"locator", "startDocument @1:1", "start root @2:1",
+                                        "text \n   @2:7", "start é a=1 @3:3", "text xéy @3:12",
+                                        "end é @3:15", "pi pi d @3:19", "text \n @3:27",
+                                        "end root @4:1", "endDocument @5:1"}));
+}
+
+TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
+    std::string text;
+    for (int i = 0; i < 10000; ++i) {
+        text += static_cast<char>('a' + i % 26);
+        if (i % 100 == 99) {
+            text += "\n&amp;";
+        }
+    }
+    std::string expected;
+    for (int i = 0; i < 10000; ++i) {
+        expected += static_cast<char>('a' + i % 26);
+        if (i % 100 == 99) {
+            expected += "\n&";
+        }
+    }
+    recorder->showPositions = true;
+    transcript("<r>" + text + "</r>");
+    EXPECT_EQ(recorder->joinedText(), expected);
+    EXPECT_EQ(recorder->pieceLengths, (std::vector<int>{4096, 4096, 2008}));
+    // A piece reports where its first character stands: 40 lines of 100 letters, a line break
+    // and "&amp;" make 4080 units, so the second piece starts 16 letters into line 41.
+    EXPECT_EQ(recorder->lines[3].substr(recorder->lines[3].size() - 5), " @1:4");
+    EXPECT_EQ(recorder->lines[4].substr(recorder->lines[4].size() - 7), " @41:22");
+}
+
+TEST_F(SAXXMLReaderTest, NeverSplitsASurrogatePairBetweenPieces) {
+    const std::string smiley = "\xF0\x9F\x98\x80"; // U+1F600, two code units
+    const std::string text = std::string(4095, 'x') + smiley + "y" + smiley;
+    transcript("<r>" + text + "</r>");
+    EXPECT_EQ(recorder->pieceLengths, (std::vector<int>{4095, 5}));
+    EXPECT_EQ(recorder->pieces[1], smiley + "y" + smiley);
+    EXPECT_EQ(recorder->joinedText(), text);
+}
+
+TEST_F(SAXXMLReaderTest, ReadsSingleAndMultiByteCharacterSets) {
+    struct Case {
+        const char* encoding;
+        std::string name; // an element name in the set
+        const char* expectedName;
+        std::string text;
+        const char* expectedText;
+    };
+    const Case cases[] = {
+        {"ISO-8859-1", "caf\xE9", "café", "\xA0\xFF", "\xC2\xA0ÿ"},
+        {"US-ASCII", "plain", "plain", "a&#xE9;", "aé"},
+        {"windows-1252", "\x9C\xE9", "œé", "\x80 \x93q\x94", "€ “q”"},
+        {"ISO-8859-2", "\xB1\xE8\xBE", "ąčž", "\xA3\xF0", "Łđ"},
+        {"KOI8-R", "\xCD\xC9\xD2", "мир", "\xF7\xC1", "Ва"},
+        {"windows-1251", "\xEC\xE8\xF0", "мир", "\xB9", "№"},
+        {"ISO-8859-7", "\xE1\xE2\xE3", "αβγ", "\xA4", "€"},
+        // Trail bytes in the ASCII range ('{' and '\') stay inside their character.
+        {"Shift_JIS", "\x93\xFA\x96\x7B\x95\x5C", "日本表", "\xB1\x95\x5C<", "ｱ表<"},
+        {"EUC-JP", "\xC6\xFC\xCB\xDC\x8F\xB0\xA1", "日本丂", "\x8E\xB1", "ｱ"},
+        {"EUC-KR", "\xC7\xD1\xB1\xB9", "한국", "\xB0\xA1", "가"},
+        {"GB2312", "\xD6\xD0\xCE\xC4", "中文", "\xA1\xA2", "、"},
+        {"Big5", "\xA4\xA4\xA4\xE5", "中文", "\xA4\x40", "一"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        std::string text = c.text;
+        if (!text.empty() && text.back() == '<') {
+            text.replace(text.size() - 1, 1, "&lt;");
+        }
+        EXPECT_EQ(transcript(std::string("<?xml version='1.0' encoding='") + c.encoding + "'?>" +
+                             "<r v='" + text + "'><" + c.name + ">" + text + "</" + c.name +
+                             "></r>"),
+                  (std::vector<std::string>{
+                      "locator", "startDocument", std::string("start r v=") + c.expectedText,
+                      std::string("start ") + c.expectedName, std::string("text ") + c.expectedText,
+                      std::string("end ") + c.expectedName, "end r", "endDocument"}));
+    }
+}
+
+TEST_F(SAXXMLReaderTest, RefusesAnUnreadableEncodingByName) {
+    for (const char* encoding : {"X-NO-SUCH-SET", "ISO-2022-JP", "GB18030", "UTF-32", "UTF-7"}) {
+        SCOPED_TRACE(encoding);
+        EXPECT_EQ(transcript(std::string("<?xml version='1.0' encoding='") + encoding +
+                             "'?>\n<r>text</r>"),
+                  (std::vector<std::string>{"locator", "startDocument",
+                                            "fatal 80040212 unknown encoding \"" +
+                                                std::string(encoding) + "\"\r\n @1:31"}));
+    }
+}
+
+TEST_F(SAXXMLReaderTest, ReadsUtf16WithAndWithoutByteOrderMark) {
+    const std::string text =
+        "<?xml version='1.0' encoding='UTF-16'?><r a='\xC3\xA9'>\xF0\x9F\x98\x80</r>";
+    auto utf16 = [&](bool bigEndian, bool bom) {
+        std::string out = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+        // The document is ASCII apart from é (U+00E9) and U+1F600.
+        std::vector<unsigned short> units;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            if (byte == 0xC3) {
+                units.push_back(0xE9);
+                ++i;
+            } else if (byte == 0xF0) {
+                units.push_back(0xD83D);
+                units.push_back(0xDE00);
+                i += 3;
+            } else {
+                units.push_back(byte);
+            }
+        }
+        for (unsigned short unit : units) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            out += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return out;
+    };
+    for (bool bigEndian : {false, true}) {
+        for (bool bom : {true, false}) {
+            SCOPED_TRACE(std::string(bigEndian ? "big" : "little") + (bom ? " with" : " without"));
+            EXPECT_EQ(transcript(utf16(bigEndian, bom)),
+                      (std::vector<std::string>{"locator", "startDocument", "start r a=é",
+                                                "text \xF0\x9F\x98\x80", "end r", "endDocument"}));
+        }
+    }
+}
+
+TEST_F(SAXXMLReaderTest, ReportsFilesThatCannotBeReadThroughFatalError) {
+    qortest::ScopedTempDir dir;
+    const std::string missing = dir.file("missing.xml");
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseURL(missing.c_str()), MSXML2::SAXREADER_E_OPEN);
+    EXPECT_EQ(recorder->lines,
+              (std::vector<std::string>{"locator", "fatal 80040300 cannot open file '" + missing +
+                                                       "': No such file or directory\r\n @1:1"}));
+
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseURL(dir.path().c_str()), MSXML2::SAXREADER_E_OPEN);
+    EXPECT_EQ(recorder->lines,
+              (std::vector<std::string>{"locator", "fatal 80040300 cannot open file '" +
+                                                       dir.path() + "': Is a directory\r\n @1:1"}));
+
+    const std::string empty = dir.file("empty.xml");
+    ASSERT_TRUE(qortest::WriteFile(empty, ""));
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseURL(empty.c_str()), SyntaxCode(XML_ERROR_NO_ELEMENTS));
+    EXPECT_EQ(recorder->lines,
+              (std::vector<std::string>{"locator", "startDocument",
+                                        "fatal 80040203 no element found\r\n @1:1"}));
+
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseURL(nullptr), E_INVALIDARG);
+    EXPECT_EQ(reader.parse(nullptr, 1), E_INVALIDARG);
+    EXPECT_EQ(recorder->lines.size(), 4u);
+}
+
+// Long enough for several input pieces, with names, text, references, a long comment and a
+// long attribute across piece boundaries.
+std::string LargeDocument() {
+    std::string document = "<?xml version='1.0'?>\n<!DOCTYPE log [<!ENTITY e 'entity text'>]>\n"
+                           "<log xmlns:m='urn:m'>\n";
+    document += "<!--" + std::string(700000, '-').replace(0, 1, " ") + " -->";
+    document += "<big v='" + std::string(600000, 'v') + "'/>\n";
+    for (int i = 0; i < 20000; ++i) {
+        document += "  <m:entry id='" + std::to_string(i) + "'>caf\xC3\xA9 &e; &#x1F600; line " +
+                    std::to_string(i) + "<![CDATA[<raw>]]></m:entry>\n";
+    }
+    return document + "</log>\n";
+}
+
+TEST_F(SAXXMLReaderTest, FileAndMemoryGiveTheSameTranscript) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("large.xml");
+    const std::string document = LargeDocument();
+    ASSERT_TRUE(qortest::WriteFile(path, document));
+    recorder->showPositions = true;
+
+    EXPECT_EQ(reader.parse(document.data(), document.size()), S_OK);
+    const std::vector<std::string> fromMemory = recorder->lines;
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
+    EXPECT_EQ(recorder->lines, fromMemory);
+    ASSERT_EQ(fromMemory.size(), 2u + 4u + 20000u * 3u + 3u);
+    EXPECT_EQ(fromMemory[4], "start big v=" + std::string(600000, 'v') + " @4:706");
+    EXPECT_EQ(fromMemory[60003], "start m:entry|local=entry id=19999 @20005:3");
+
+    unsigned short* systemId = nullptr;
+    recorder->locator->getSystemId(&systemId);
+    EXPECT_EQ(Utf8(systemId), path);
+}
