@@ -5,6 +5,7 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,8 @@ public:
     std::vector<std::string> pieces;
     std::vector<int> pieceLengths;
     bool showPositions = false;
-    // The result that startElement gives back, to test a handler that fails.
-    long startElementResult = S_OK;
+    // Called by startElement, which gives its result back.
+    std::function<long()> startElementHook = [] { return S_OK; };
     ISAXLocator* locator = nullptr;
 
     Recorder() { ++s_live; }
@@ -160,7 +161,7 @@ public:
                     "=" + Utf8(texts[3], lengths[3]);
         }
         lines.push_back(line + at());
-        return startElementResult;
+        return startElementHook();
     }
     long endElement(unsigned short* uri, int uriLength, unsigned short* localName, int localLength,
                     unsigned short* qName, int qNameLength) override {
@@ -525,7 +526,7 @@ TEST_F(SAXXMLReaderTest, ReportsFilesThatCannotBeReadThroughFatalError) {
 std::string LargeDocument() {
     std::string document = "<?xml version='1.0'?>\n<!DOCTYPE log [<!ENTITY e 'entity text'>]>\n"
                            "<log xmlns:m='urn:m'>\n";
-    document += "<!--" + std::string(700000, '-').replace(0, 1, " ") + " -->";
+    document += "<!--" + std::string(700000, 'c') + "-->";
     document += "<big v='" + std::string(600000, 'v') + "'/>\n";
     for (int i = 0; i < 20000; ++i) {
         document += "  <m:entry id='" + std::to_string(i) + "'>caf\xC3\xA9 &e; &#x1F600; line " +
@@ -546,11 +547,181 @@ TEST_F(SAXXMLReaderTest, FileAndMemoryGiveTheSameTranscript) {
     recorder->lines.clear();
     EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
     EXPECT_EQ(recorder->lines, fromMemory);
-    ASSERT_EQ(fromMemory.size(), 2u + 4u + 20000u * 3u + 3u);
-    EXPECT_EQ(fromMemory[4], "start big v=" + std::string(600000, 'v') + " @4:706");
-    EXPECT_EQ(fromMemory[60003], "start m:entry|local=entry id=19999 @20005:3");
+    ASSERT_EQ(fromMemory.size(), 80011u);
+    EXPECT_EQ(fromMemory[5], "start big v=" + std::string(600000, 'v') + " @4:700008");
+    EXPECT_EQ(fromMemory[80004], "start {urn:m}entry|m:entry id=19999 @20004:3");
+    EXPECT_EQ(fromMemory[80005],
+              "text café entity text \xF0\x9F\x98\x80 line 19999<raw> @20004:23");
 
     unsigned short* systemId = nullptr;
     recorder->locator->getSystemId(&systemId);
     EXPECT_EQ(Utf8(systemId), path);
+}
+
+TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
+    qortest::ScopedTempDir dir;
+    ASSERT_TRUE(qortest::WriteFile(dir.file("secret.txt"), "LEAKED"));
+    ASSERT_TRUE(qortest::WriteFile(dir.file("secret.dtd"),
+                                   "<!ENTITY e 'LEAKED'><!ATTLIST r a CDATA 'LEAKED'>"));
+    const std::string secretTxt = dir.file("secret.txt");
+    const std::string secretDtd = dir.file("secret.dtd");
+    struct Case {
+        std::string document;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"<!DOCTYPE r [<!ENTITY x SYSTEM '" + secretTxt + "'>]><r>[&x;]</r>",
+         {"start r", "text []", "end r"}},
+        {"<!DOCTYPE r SYSTEM '" + secretDtd + "'><r>[&e;]</r>",
+         {"start r", "text [", "skipped e", "text ]", "end r"}},
+        {"<!DOCTYPE r [<!ENTITY % p SYSTEM '" + secretDtd + "'>%p;]><r>&e;</r>",
+         {"start r", "skipped e", "end r"}},
+        {"<!DOCTYPE r [<!ENTITY x SYSTEM 'file://" + secretTxt + "'>]><r>&x;</r>",
+         {"start r", "end r"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        std::vector<std::string> expected = {"locator", "startDocument"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        expected.push_back("endDocument");
+        EXPECT_EQ(transcript(c.document), expected);
+    }
+}
+
+TEST_F(SAXXMLReaderTest, RefusesExponentialEntityExpansion) {
+    std::string document = "<!DOCTYPE r [<!ENTITY l0 'lol'>";
+    for (int i = 1; i < 10; ++i) {
+        document += "<!ENTITY l" + std::to_string(i) + " '";
+        for (int j = 0; j < 10; ++j) {
+            document += "&l" + std::to_string(i - 1) + ";";
+        }
+        document += "'>";
+    }
+    document += "]><r>&l9;</r>";
+    EXPECT_EQ(parseText(document), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
+    EXPECT_EQ(recorder->lines.back().substr(0, 14), "fatal 8004022B");
+    EXPECT_EQ(recorder->lines[recorder->lines.size() - 2].substr(0, 5), "text ");
+    EXPECT_LT(recorder->joinedText().size(), 100u << 20);
+}
+
+TEST(SAXXMLReader, HoldsOneReferenceOnEachHandlerAndGivesItBack) {
+    auto* content = new Recorder();
+    auto* errors = new Recorder();
+    {
+        SAXXMLReader reader;
+        EXPECT_EQ(reader.putContentHandler(content), S_OK);
+        EXPECT_EQ(reader.putErrorHandler(errors), S_OK);
+        EXPECT_EQ(content->count(), 2u);
+        EXPECT_EQ(errors->count(), 2u);
+        EXPECT_EQ(reader.putContentHandler(content), S_OK);
+        EXPECT_EQ(content->count(), 2u);
+        EXPECT_EQ(reader.parse("<r/>", 4), S_OK);
+        EXPECT_EQ(reader.parse("<r>", 3), SyntaxCode(XML_ERROR_NO_ELEMENTS));
+        EXPECT_EQ(content->count(), 2u);
+        EXPECT_EQ(errors->count(), 2u);
+        EXPECT_EQ(errors->lines.size(), 1u);
+        EXPECT_EQ(reader.putErrorHandler(nullptr), S_OK);
+        EXPECT_EQ(errors->count(), 1u);
+    }
+    EXPECT_EQ(content->count(), 1u);
+    content->Release();
+    errors->Release();
+    EXPECT_EQ(Recorder::s_live, 0);
+}
+
+TEST(SAXXMLReader, LocatorOutlivesTheReaderWithItsLastPosition) {
+    auto* recorder = new Recorder();
+    {
+        SAXXMLReader reader;
+        reader.putContentHandler(recorder);
+        EXPECT_EQ(reader.parse("<r>\n<a>", 7), SyntaxCode(XML_ERROR_NO_ELEMENTS));
+    }
+    ASSERT_NE(recorder->locator, nullptr);
+    int line = 0;
+    int column = 0;
+    unsigned short* systemId = nullptr;
+    unsigned short* publicId = nullptr;
+    EXPECT_EQ(recorder->locator->getLineNumber(&line), S_OK);
+    EXPECT_EQ(recorder->locator->getColumnNumber(&column), S_OK);
+    EXPECT_EQ(recorder->locator->getSystemId(&systemId), S_OK);
+    EXPECT_EQ(recorder->locator->getPublicId(&publicId), S_OK);
+    EXPECT_EQ(line, 2);
+    EXPECT_EQ(column, 4);
+    EXPECT_EQ(Utf8(systemId), "");
+    EXPECT_EQ(Utf8(publicId), "");
+    EXPECT_EQ(recorder->locator->getLineNumber(nullptr), E_POINTER);
+    // The recorder holds the only reference left; releasing it frees the locator.
+    EXPECT_EQ(recorder->locator->AddRef(), 2u);
+    EXPECT_EQ(recorder->locator->Release(), 1u);
+    recorder->Release();
+    EXPECT_EQ(Recorder::s_live, 0);
+}
+
+// A content handler that gives a failure back stops the parse; its code is the result.
+TEST_F(SAXXMLReaderTest, StopsWhenAContentHandlerFails) {
+    recorder->startElementHook = [] { return E_FAIL; };
+    EXPECT_EQ(parseText("<r><a/>text</r>"), E_FAIL);
+    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r"}));
+}
+
+TEST_F(SAXXMLReaderTest, RefusesToParseFromItsOwnCallback) {
+    long nested = S_OK;
+    recorder->startElementHook = [&] {
+        nested = reader.parse("<x/>", 4);
+        return S_OK;
+    };
+    EXPECT_EQ(parseText("<r/>"), S_OK);
+    EXPECT_EQ(nested, MSXML2::SAXREADER_E_BUSY);
+    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r",
+                                                         "end r", "endDocument"}));
+}
+
+TEST(SAXXMLReader, ChecksWellFormednessWithoutHandlers) {
+    SAXXMLReader reader;
+    EXPECT_EQ(reader.parse("<r><a/></r>", 11), S_OK);
+    EXPECT_EQ(reader.parse("<r><a></r>", 10), SyntaxCode(XML_ERROR_TAG_MISMATCH));
+    EXPECT_EQ(reader.parseURL("/nonexistent/file.xml"), MSXML2::SAXREADER_E_OPEN);
+}
+
+TEST(SAXXMLReader, AnswersAttributeQueriesOutOfRangeWithoutCrashing) {
+    std::vector<long> answers;
+    struct Checker final : ISAXContentHandler {
+        std::vector<long>* answers;
+        long QueryInterface(const GUID&, void**) override { return E_NOINTERFACE; }
+        unsigned long AddRef() override { return 2; }
+        unsigned long Release() override { return 1; }
+        long putDocumentLocator(ISAXLocator*) override { return S_OK; }
+        long startDocument() override { return S_OK; }
+        long endDocument() override { return S_OK; }
+        long startPrefixMapping(unsigned short*, int, unsigned short*, int) override {
+            return S_OK;
+        }
+        long endPrefixMapping(unsigned short*, int) override { return S_OK; }
+        long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                          ISAXAttributes* attributes) override {
+            unsigned short* text = nullptr;
+            int length = -1;
+            answers->push_back(attributes->getValue(1, &text, &length));
+            answers->push_back(text == nullptr && length == 0 ? S_OK : E_FAIL);
+            answers->push_back(attributes->getLocalName(-1, &text, &length));
+            answers->push_back(attributes->getQName(0, nullptr, &length));
+            answers->push_back(attributes->getURI(0, &text, &length));
+            answers->push_back(length);
+            return S_OK;
+        }
+        long endElement(unsigned short*, int, unsigned short*, int, unsigned short*, int) override {
+            return S_OK;
+        }
+        long characters(unsigned short*, int) override { return S_OK; }
+        long ignorableWhitespace(unsigned short*, int) override { return S_OK; }
+        long processingInstruction(unsigned short*, int, unsigned short*, int) override {
+            return S_OK;
+        }
+        long skippedEntity(unsigned short*, int) override { return S_OK; }
+    } checker;
+    checker.answers = &answers;
+    SAXXMLReader other;
+    other.putContentHandler(&checker);
+    EXPECT_EQ(other.parse("<r a='1'/>", 10), S_OK);
+    EXPECT_EQ(answers, (std::vector<long>{E_INVALIDARG, S_OK, E_INVALIDARG, E_POINTER, S_OK, 0}));
 }
