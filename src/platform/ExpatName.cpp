@@ -6,9 +6,9 @@ namespace MSXML2 {
 namespace detail {
 namespace {
 
-bool appendPart(Utf16Buffer& buffer, const char* text, size_t length, size_t& offset,
-                size_t& units) {
-    const long at = buffer.appendUtf8(text, length);
+// Appends one part of the name, up to the separator or the end; false when memory runs out.
+bool appendPart(Utf16Buffer& buffer, const char*& name, size_t& offset, size_t& units) {
+    const long at = buffer.appendUtf8(name, kNamespaceSeparator);
     if (at < 0) {
         return false;
     }
@@ -20,41 +20,43 @@ bool appendPart(Utf16Buffer& buffer, const char* text, size_t length, size_t& of
 } // namespace
 
 bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out) {
-    const size_t length = std::strlen(name);
-    const char* end = name + length;
-    const char* uriEnd = static_cast<const char*>(std::memchr(name, kNamespaceSeparator, length));
-    const char* local = uriEnd != nullptr ? uriEnd + 1 : name;
-    const char* localEnd = static_cast<const char*>(
-        std::memchr(local, kNamespaceSeparator, static_cast<size_t>(end - local)));
-    const char* prefix = localEnd != nullptr ? localEnd + 1 : end;
-    if (localEnd == nullptr) {
-        localEnd = end;
-    }
-
-    if (!appendPart(buffer, name, uriEnd != nullptr ? static_cast<size_t>(uriEnd - name) : 0,
-                    out.uri, out.uriLength) ||
-        !appendPart(buffer, local, static_cast<size_t>(localEnd - local), out.local,
-                    out.localLength)) {
+    if (!appendPart(buffer, name, out.local, out.localLength)) {
         return false;
     }
-    if (prefix == end) {
+    if (*name == '\0') {
+        // No separator: a name in no namespace; its URI is the empty text after it.
+        out.uri = out.local + out.localLength;
+        out.uriLength = 0;
         out.qName = out.local;
         out.qNameLength = out.localLength;
         return true;
     }
-    const size_t prefixBytes = static_cast<size_t>(end - prefix);
-    unsigned short* qName = buffer.reserve(prefixBytes + 1 + out.localLength + 1);
-    if (qName == nullptr) {
+    out.uri = out.local;
+    out.uriLength = out.localLength;
+    ++name;
+    if (!appendPart(buffer, name, out.local, out.localLength)) {
         return false;
     }
-    out.qName = buffer.size();
-    const size_t prefixUnits = ConvertUtf8ToUtf16(prefix, end, qName, prefixBytes);
-    qName[prefixUnits] = ':';
-    std::memcpy(qName + prefixUnits + 1, buffer.data() + out.local,
-                out.localLength * sizeof(unsigned short));
-    out.qNameLength = prefixUnits + 1 + out.localLength;
-    qName[out.qNameLength] = 0;
-    buffer.commit(out.qNameLength + 1);
+    if (*name == '\0') {
+        out.qName = out.local;
+        out.qNameLength = out.localLength;
+        return true;
+    }
+    ++name;
+    size_t prefix = 0;
+    size_t prefixLength = 0;
+    if (!appendPart(buffer, name, prefix, prefixLength) ||
+        buffer.reserve(out.localLength + 1) == nullptr) {
+        return false;
+    }
+    // Turn the prefix's NUL into the colon and put the local name after it.
+    unsigned short* text = buffer.data();
+    text[prefix + prefixLength] = ':';
+    std::memcpy(text + buffer.size(), text + out.local, out.localLength * sizeof(unsigned short));
+    text[buffer.size() + out.localLength] = 0;
+    buffer.commit(out.localLength + 1);
+    out.qName = prefix;
+    out.qNameLength = prefixLength + 1 + out.localLength;
     return true;
 }
 

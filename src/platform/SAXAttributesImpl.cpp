@@ -13,7 +13,8 @@ bool SAXAttributesImpl::assign(const char** attributes) {
         if (!AppendExpatName(m_text, pair[0], entry)) {
             return false;
         }
-        const long value = m_text.appendUtf8(pair[1], std::strlen(pair[1]));
+        const char* text = pair[1];
+        const long value = m_text.appendUtf8(text);
         if (value < 0) {
             return false;
         }

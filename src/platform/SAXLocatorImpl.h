@@ -42,6 +42,15 @@ public:
         m_pinned = position;
     }
     TextPosition position() const;
+    // Forgets the parser, which is about to go. Expat works a position out by scanning the
+    // text since the last one asked for, so the last position is pinned only when someone
+    // else holds the locator and may still ask.
+    void detach() {
+        if (m_parser != nullptr && m_cRef > 1) {
+            m_pinned = position();
+        }
+        m_parser = nullptr;
+    }
 
 private:
     SAXLocatorImpl() = default;

@@ -81,8 +81,7 @@ SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* 
 
 SAXParseSession::~SAXParseSession() {
     if (m_pLocator != nullptr) {
-        // Whoever keeps the locator keeps the last position, never the parser.
-        m_pLocator->pin(m_pLocator->position());
+        m_pLocator->detach();
         m_pLocator->Release();
     }
     if (m_parser != nullptr) {
@@ -151,10 +150,11 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     if (!startDocument()) {
         return m_result;
     }
+    // The document goes to expat whole: only a final piece spares expat a second scan. One
+    // beyond expat's largest piece goes in pieces of that size.
     size_t offset = 0;
-    size_t piece = kPieceSize;
     for (;;) {
-        const size_t length = std::min(piece, size - offset);
+        const size_t length = std::min(kLargestPiece, size - offset);
         const bool final = offset + length == size;
         if (XML_Parse(m_parser, data + offset, static_cast<int>(length), final) != XML_STATUS_OK) {
             return parseFailed();
@@ -163,7 +163,6 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
             return finishDocument();
         }
         offset += length;
-        piece = nextPieceSize(offset);
     }
 }
 
@@ -218,11 +217,7 @@ bool SAXParseSession::startDocument() {
 
 long SAXParseSession::finishDocument() {
     flushText();
-    if (m_bStopped) {
-        return m_result;
-    }
-    m_pLocator->pin(m_pLocator->position());
-    if (m_pContent != nullptr) {
+    if (m_pContent != nullptr && !m_bStopped) {
         check(m_pContent->endDocument());
     }
     return m_result;
@@ -277,15 +272,21 @@ void SAXParseSession::outOfMemory() {
     XML_StopParser(m_parser, XML_FALSE);
 }
 
-void SAXParseSession::flushText() {
+// Hands the gathered text to the handler. The locator stands where the text ends: at the
+// event that follows it, or at `end` for a piece cut inside one of expat's events.
+void SAXParseSession::flushText(const TextPosition* end) {
     if (m_textLength == 0 || m_bStopped) {
         m_textLength = 0;
         return;
     }
     m_text[m_textLength] = 0;
-    m_pLocator->pin(m_textStart);
+    if (end != nullptr) {
+        m_pLocator->pin(*end);
+    }
     const long result = m_pContent->characters(m_text, static_cast<int>(m_textLength));
-    m_pLocator->follow(m_parser);
+    if (end != nullptr) {
+        m_pLocator->follow(m_parser);
+    }
     m_textLength = 0;
     check(result);
 }
@@ -325,17 +326,15 @@ void SAXParseSession::onCharacters(const char* text, int length) {
     const char* next = text;
     const char* end = text + length;
     while (next < end && !m_bStopped) {
-        if (m_textLength == 0) {
-            // Expat reports line breaks on their own, so the piece's column is the event's
-            // column plus the characters already taken from this event.
-            m_textStart = m_pLocator->position();
-            m_textStart.column +=
-                static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
-        }
         m_textLength +=
             ConvertUtf8ToUtf16(next, end, m_text + m_textLength, kTextPiece - m_textLength);
         if (next < end) {
-            flushText();
+            // Expat reports line breaks on their own, so the cut lies on the event's line,
+            // as many characters on as were taken from the event.
+            TextPosition cut = m_pLocator->position();
+            cut.column +=
+                static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
+            flushText(&cut);
         }
     }
 }
@@ -343,8 +342,8 @@ void SAXParseSession::onCharacters(const char* text, int length) {
 void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {
     flushText();
     m_names.clear();
-    const long targetAt = m_names.appendUtf8(target, std::strlen(target));
-    const long dataAt = m_names.appendUtf8(data, std::strlen(data));
+    const long targetAt = m_names.appendUtf8(target);
+    const long dataAt = m_names.appendUtf8(data);
     if (targetAt < 0 || dataAt < 0) {
         outOfMemory();
         return;
@@ -359,8 +358,9 @@ void SAXParseSession::onProcessingInstruction(const char* target, const char* da
 void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
     flushText();
     m_names.clear();
-    const long prefixAt = m_names.appendUtf8(prefix, prefix != nullptr ? std::strlen(prefix) : 0);
-    const long uriAt = m_names.appendUtf8(uri, uri != nullptr ? std::strlen(uri) : 0);
+    const char* empty = "";
+    const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
+    const long uriAt = m_names.appendUtf8(uri != nullptr ? uri : empty);
     if (prefixAt < 0 || uriAt < 0) {
         outOfMemory();
         return;
@@ -374,7 +374,8 @@ void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
 void SAXParseSession::onEndNamespace(const char* prefix) {
     flushText();
     m_names.clear();
-    const long prefixAt = m_names.appendUtf8(prefix, prefix != nullptr ? std::strlen(prefix) : 0);
+    const char* empty = "";
+    const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
     if (prefixAt < 0) {
         outOfMemory();
         return;
@@ -391,7 +392,7 @@ void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
     }
     flushText();
     m_names.clear();
-    const long nameAt = m_names.appendUtf8(name, std::strlen(name));
+    const long nameAt = m_names.appendUtf8(name);
     if (nameAt < 0) {
         outOfMemory();
         return;

@@ -46,7 +46,7 @@ private:
     }
     size_t nextPieceSize(unsigned long long fed) const;
 
-    void flushText();
+    void flushText(const TextPosition* end = nullptr);
     void onStartElement(const char* name, const char** attributes);
     void onEndElement(const char* name);
     void onCharacters(const char* text, int length);
@@ -82,11 +82,10 @@ private:
     SAXAttributesImpl m_attributes;
     // Names and other short strings of the event being reported.
     Utf16Buffer m_names;
-    // Character data gathered across expat's pieces until a piece is full or another event
-    // comes; m_textStart is where the gathered piece begins.
+    // Character data gathered across expat's events until a piece is full or another event
+    // comes.
     unsigned short m_text[kTextPiece + 1];
     size_t m_textLength = 0;
-    TextPosition m_textStart;
 };
 
 } // namespace detail

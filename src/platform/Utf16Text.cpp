@@ -44,11 +44,12 @@ bool widenAsciiBlock(const char* src, unsigned short* dst) {
 #endif
 }
 
-// Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above). Returns the
-// code point and sets `length` to the bytes used; a malformed sequence gives U+FFFD and 1.
-uint32_t decodeSequence(const unsigned char* src, const unsigned char* end, size_t& length) {
+// Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above), reading no
+// further than `available` bytes nor past a byte that is no continuation byte (so a
+// NUL-terminated text is never overrun). Returns the code point and sets `length` to the
+// bytes used; a malformed sequence gives U+FFFD and 1.
+uint32_t decodeSequence(const unsigned char* src, size_t available, size_t& length) {
     const unsigned char lead = src[0];
-    const size_t available = static_cast<size_t>(end - src);
     length = 1;
     if (lead >= 0xC2 && lead <= 0xDF) {
         if (available >= 2 && isContinuation(src[1])) {
@@ -76,39 +77,46 @@ uint32_t decodeSequence(const unsigned char* src, const unsigned char* end, size
     return kReplacement;
 }
 
+// Writes one code point as one or two units; false when they do not fit.
+bool putCodePoint(uint32_t code, unsigned short* dst, size_t capacity, size_t& written) {
+    if (code < 0x10000) {
+        if (written == capacity) {
+            return false;
+        }
+        dst[written++] = static_cast<unsigned short>(code);
+        return true;
+    }
+    if (capacity - written < 2) {
+        return false;
+    }
+    dst[written++] = static_cast<unsigned short>(0xD800 + ((code - 0x10000) >> 10));
+    dst[written++] = static_cast<unsigned short>(0xDC00 + (code & 0x3FF));
+    return true;
+}
+
 } // namespace
 
 size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity) {
     size_t written = 0;
     while (src < end) {
-        if (end - src >= 16 && capacity - written >= 16 && widenAsciiBlock(src, dst + written)) {
+        while (end - src >= 16 && capacity - written >= 16 && widenAsciiBlock(src, dst + written)) {
             src += 16;
             written += 16;
-            continue;
         }
-        const auto byte = static_cast<unsigned char>(*src);
-        if (byte < 0x80) {
-            if (written == capacity) {
-                break;
-            }
-            dst[written++] = byte;
-            ++src;
+        while (src < end && written < capacity && static_cast<unsigned char>(*src) < 0x80) {
+            dst[written++] = static_cast<unsigned char>(*src++);
+        }
+        if (src == end || written == capacity) {
+            break;
+        }
+        if (static_cast<unsigned char>(*src) < 0x80) {
             continue;
         }
         size_t length = 0;
         const uint32_t code = decodeSequence(reinterpret_cast<const unsigned char*>(src),
-                                             reinterpret_cast<const unsigned char*>(end), length);
-        if (code >= 0x10000) {
-            if (capacity - written < 2) {
-                break;
-            }
-            dst[written++] = static_cast<unsigned short>(0xD800 + ((code - 0x10000) >> 10));
-            dst[written++] = static_cast<unsigned short>(0xDC00 + (code & 0x3FF));
-        } else {
-            if (written == capacity) {
-                break;
-            }
-            dst[written++] = static_cast<unsigned short>(code);
+                                             static_cast<size_t>(end - src), length);
+        if (!putCodePoint(code, dst, capacity, written)) {
+            break;
         }
         src += length;
     }
@@ -143,17 +151,40 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
-long Utf16Buffer::appendUtf8(const char* text, size_t length) {
-    // A UTF-8 text never needs more code units than it has bytes.
-    unsigned short* out = reserve(length + 1);
-    if (out == nullptr) {
-        return -1;
+// Converts byte by byte: names and attribute values are short, and their length is unknown
+// until the NUL, which a block read could pass.
+long Utf16Buffer::appendUtf8(const char*& text, char stop) {
+    const size_t offset = m_size;
+    for (;;) {
+        // One more character (two units) and the NUL always fit after a reserve of 3.
+        if (reserve(3) == nullptr) {
+            m_size = offset;
+            return -1;
+        }
+        size_t written = m_size;
+        const size_t capacity = m_capacity - 1;
+        while (written < capacity) {
+            const auto byte = static_cast<unsigned char>(*text);
+            if (byte < 0x80) {
+                if (byte == 0 || byte == static_cast<unsigned char>(stop)) {
+                    m_data[written] = 0;
+                    m_size = written + 1;
+                    return static_cast<long>(offset);
+                }
+                m_data[written++] = byte;
+                ++text;
+                continue;
+            }
+            size_t length = 0;
+            const uint32_t code =
+                decodeSequence(reinterpret_cast<const unsigned char*>(text), 4, length);
+            if (!putCodePoint(code, m_data, capacity, written)) {
+                break;
+            }
+            text += length;
+        }
+        m_size = written;
     }
-    const long offset = static_cast<long>(m_size);
-    const size_t written = ConvertUtf8ToUtf16(text, text + length, out, length);
-    out[written] = 0;
-    m_size += written + 1;
-    return offset;
 }
 
 } // namespace detail

@@ -34,9 +34,10 @@ public:
     unsigned short* data() const { return m_data; }
     size_t size() const { return m_size; }
 
-    // Appends the UTF-8 text and a NUL; returns the offset of the text, or -1 when memory
-    // runs out. The stored text's length is size() - offset - 1 afterwards.
-    long appendUtf8(const char* text, size_t length);
+    // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
+    // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
+    // stored text's length is size() - offset - 1 afterwards.
+    long appendUtf8(const char*& text, char stop = '\0');
 
 private:
     unsigned short* m_data = nullptr;

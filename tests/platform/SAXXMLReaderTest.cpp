@@ -366,8 +366,8 @@ TEST_F(SAXXMLReaderTest, LocatorGivesLineAndColumnOfEachEvent) {
                          "  <é a='1'>x\xC3\xA9y</é><?pi d?>\n"
                          "</root>\n"),
               (std::vector<std::string>{"locator", "startDocument @1:1", "start root @2:1",
-                                        "text \n   @2:7", "start é a=1 @3:3", "text xéy @3:12",
-                                        "end é @3:15", "pi pi d @3:19", "text \n @3:27",
+                                        "text \n   @3:3", "start é a=1 @3:3", "text xéy @3:15",
+                                        "end é @3:15", "pi pi d @3:19", "text \n @4:1",
                                         "end root @4:1", "endDocument @5:1"}));
 }
 
@@ -390,10 +390,11 @@ TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
     transcript("<r>" + text + "</r>");
     EXPECT_EQ(recorder->joinedText(), expected);
     EXPECT_EQ(recorder->pieceLengths, (std::vector<int>{4096, 4096, 2008}));
-    // A piece reports where its first character stands: 40 lines of 100 letters, a line break
-    // and "&amp;" make 4080 units, so the second piece starts 16 letters into line 41.
-    EXPECT_EQ(recorder->lines[3].substr(recorder->lines[3].size() - 5), " @1:4");
-    EXPECT_EQ(recorder->lines[4].substr(recorder->lines[4].size() - 7), " @41:22");
+    // A piece reports where it ends: 40 lines of 100 letters, a line break and "&amp;" make
+    // 4080 units, so the first piece ends 16 letters into line 41, the second 32 letters into
+    // line 81.
+    EXPECT_EQ(recorder->lines[3].substr(recorder->lines[3].size() - 7), " @41:22");
+    EXPECT_EQ(recorder->lines[4].substr(recorder->lines[4].size() - 7), " @81:38");
 }
 
 TEST_F(SAXXMLReaderTest, NeverSplitsASurrogatePairBetweenPieces) {
@@ -551,7 +552,7 @@ TEST_F(SAXXMLReaderTest, FileAndMemoryGiveTheSameTranscript) {
     EXPECT_EQ(fromMemory[5], "start big v=" + std::string(600000, 'v') + " @4:700008");
     EXPECT_EQ(fromMemory[80004], "start {urn:m}entry|m:entry id=19999 @20004:3");
     EXPECT_EQ(fromMemory[80005],
-              "text café entity text \xF0\x9F\x98\x80 line 19999<raw> @20004:23");
+              "text café entity text \xF0\x9F\x98\x80 line 19999<raw> @20004:69");
 
     unsigned short* systemId = nullptr;
     recorder->locator->getSystemId(&systemId);
