@@ -1,5 +1,6 @@
 #include "platform/SAXParseSession.h"
 
+#include "platform/ExpatFileBuffer.h"
 #include "platform/ExpatName.h"
 #include "platform/IconvEncoding.h"
 
@@ -20,12 +21,12 @@ namespace MSXML2 {
 namespace detail {
 namespace {
 
-// Input goes to expat in pieces of this size. Expat scans each non-final piece a second
-// time to keep its line and column, so the piece is sized for that second scan to find it
-// in the cache (see the README's measurements).
+// A stream (or a file too large to map) goes to expat in pieces of this size. Expat scans
+// each non-final piece a second time to keep its line and column, whatever the piece size
+// (measured from 16 KiB to 4 MiB); this one keeps the piece in the cache and memory small.
 constexpr size_t kPieceSize = size_t{256} << 10;
-// Expat takes piece lengths as int.
-constexpr size_t kLargestPiece = size_t{1} << 30;
+// The largest piece expat takes: it counts buffer sizes in int.
+constexpr size_t kLargestPiece = ExpatFileBuffer::kLargestFile;
 
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor {
@@ -113,10 +114,35 @@ long SAXParseSession::parseFile(const char* path) {
     if (S_ISDIR(status.st_mode)) {
         return fail(SAXREADER_E_OPEN, fileMessage("cannot open file", path, EISDIR));
     }
-    posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!createParser()) {
+        return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    }
+    // A file that fits in one piece is read whole anyway; a larger one is mapped.
+    const auto size = static_cast<size_t>(status.st_size);
+    if (S_ISREG(status.st_mode) && size > kPieceSize && size <= ExpatFileBuffer::kLargestFile &&
+        !m_input.attach(m_parser, file.get(), size)) {
+        // Expat did not take the file as its buffer: read it in pieces with a new parser.
+        XML_ParserFree(m_parser);
+        if (!createParser()) {
+            m_parser = nullptr;
+            return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+        }
+    }
     if (!startDocument()) {
         return m_result;
     }
+    return m_input.attached() ? parseMapped(size) : parseInPieces(file.get(), path);
+}
+
+long SAXParseSession::parseMapped(size_t size) {
+    if (XML_ParseBuffer(m_parser, static_cast<int>(size), XML_TRUE) != XML_STATUS_OK) {
+        return parseFailed();
+    }
+    return finishDocument();
+}
+
+long SAXParseSession::parseInPieces(int fd, const char* path) {
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     unsigned long long fed = 0;
     size_t piece = kPieceSize;
     for (;;) {
@@ -124,7 +150,7 @@ long SAXParseSession::parseFile(const char* path) {
         if (buffer == nullptr) {
             return parseFailed();
         }
-        const long got = readFully(file.get(), static_cast<char*>(buffer), piece);
+        const long got = readFully(fd, static_cast<char*>(buffer), piece);
         if (got < 0) {
             return fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
         }
@@ -146,6 +172,9 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     }
     if (data == nullptr && size != 0) {
         return fail(E_INVALIDARG, "no data given");
+    }
+    if (!createParser()) {
+        return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
     }
     if (!startDocument()) {
         return m_result;
@@ -191,10 +220,9 @@ bool SAXParseSession::begin(const char* systemId) {
     return !m_bStopped;
 }
 
-bool SAXParseSession::startDocument() {
-    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+bool SAXParseSession::createParser() {
+    m_parser = XML_ParserCreate_MM(nullptr, ExpatFileBuffer::MemorySuite(), &kNamespaceSeparator);
     if (m_parser == nullptr) {
-        fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
         return false;
     }
     XML_SetUserData(m_parser, this);
@@ -203,6 +231,10 @@ bool SAXParseSession::startDocument() {
     // no external entity handler is set, so external general entities are skipped too.
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
+    return true;
+}
+
+bool SAXParseSession::startDocument() {
     if (m_pContent != nullptr) {
         XML_SetElementHandler(m_parser, startElementThunk, endElementThunk);
         XML_SetCharacterDataHandler(m_parser, charactersThunk);
@@ -210,9 +242,25 @@ bool SAXParseSession::startDocument() {
         XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
         check(m_pContent->startDocument());
+    } else if (m_input.attached()) {
+        // Without a content handler these two still let the mapped file's pages go.
+        XML_SetStartElementHandler(m_parser, startElementThunk);
+        XML_SetCharacterDataHandler(m_parser, charactersThunk);
     }
     m_pLocator->follow(m_parser);
     return !m_bStopped;
+}
+
+// Lets the mapped file's pages behind the parser go, looking every few events.
+void SAXParseSession::followInput() {
+    if (!m_input.attached() || --m_eventsToCheck != 0) {
+        return;
+    }
+    m_eventsToCheck = kEventsPerCheck;
+    const XML_Index at = XML_GetCurrentByteIndex(m_parser);
+    if (at >= 0) {
+        m_input.advance(static_cast<size_t>(at));
+    }
 }
 
 long SAXParseSession::finishDocument() {
@@ -292,6 +340,10 @@ void SAXParseSession::flushText(const TextPosition* end) {
 }
 
 void SAXParseSession::onStartElement(const char* name, const char** attributes) {
+    followInput();
+    if (m_pContent == nullptr) {
+        return;
+    }
     flushText();
     m_names.clear();
     NameOffsets element;
@@ -323,6 +375,10 @@ void SAXParseSession::onEndElement(const char* name) {
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit
 // whole (a surrogate pair) starts the next piece.
 void SAXParseSession::onCharacters(const char* text, int length) {
+    followInput();
+    if (m_pContent == nullptr) {
+        return;
+    }
     const char* next = text;
     const char* end = text + length;
     while (next < end && !m_bStopped) {

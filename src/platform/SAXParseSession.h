@@ -3,6 +3,7 @@
 // session holds its own references on the handlers and on the locator for its lifetime.
 #pragma once
 
+#include "platform/ExpatFileBuffer.h"
 #include "platform/SAXAttributesImpl.h"
 #include "platform/SAXLocatorImpl.h"
 #include "platform/Utf16Text.h"
@@ -31,9 +32,15 @@ public:
 private:
     // The largest text piece handed to characters, in code units.
     static constexpr size_t kTextPiece = 4096;
+    // How many events pass between two looks at the parser's place in a file.
+    static constexpr int kEventsPerCheck = 64;
 
+    long parseMapped(size_t size);
+    long parseInPieces(int fd, const char* path);
     bool begin(const char* systemId);
+    bool createParser();
     bool startDocument();
+    void followInput();
     long finishDocument();
     long parseFailed();
     long fail(long code, const std::string& message);
@@ -72,6 +79,9 @@ private:
     ISAXContentHandler* m_pContent;
     ISAXErrorHandler* m_pErrors;
     SAXLocatorImpl* m_pLocator = nullptr;
+    // The file read as one piece, when it is; it must outlive the parser.
+    ExpatFileBuffer m_input;
+    int m_eventsToCheck = kEventsPerCheck;
     XML_Parser m_parser = nullptr;
     // Set once nothing more may be delivered: a fatal error, or a handler that failed.
     bool m_bStopped = false;

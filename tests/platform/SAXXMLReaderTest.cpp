@@ -4,9 +4,11 @@
 
 #include <expat.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using MSXML2::ISAXAttributes;
@@ -248,6 +250,33 @@ private:
 };
 
 int Recorder::s_live = 0;
+
+// A content handler that lives on the stack and accepts everything, for tests that look at
+// one callback.
+struct QuietHandler : ISAXContentHandler {
+    long QueryInterface(const GUID&, void**) override { return E_NOINTERFACE; }
+    unsigned long AddRef() override { return 2; }
+    unsigned long Release() override { return 1; }
+    long putDocumentLocator(ISAXLocator*) override { return S_OK; }
+    long startDocument() override { return S_OK; }
+    long endDocument() override { return S_OK; }
+    long startPrefixMapping(unsigned short*, int, unsigned short*, int) override { return S_OK; }
+    long endPrefixMapping(unsigned short*, int) override { return S_OK; }
+    long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                      ISAXAttributes*) override {
+        return S_OK;
+    }
+    long endElement(unsigned short*, int, unsigned short*, int, unsigned short*, int) override {
+        return S_OK;
+    }
+    long characters(unsigned short*, int) override { return S_OK; }
+    long ignorableWhitespace(unsigned short*, int) override { return S_OK; }
+    long processingInstruction(unsigned short*, int, unsigned short*, int) override { return S_OK; }
+    long skippedEntity(unsigned short*, int) override { return S_OK; }
+
+protected:
+    ~QuietHandler() = default;
+};
 
 // A reader wired to one recorder for both roles; checks that every reference comes back.
 class SAXXMLReaderTest : public ::testing::Test {
@@ -536,7 +565,29 @@ std::string LargeDocument() {
     return document + "</log>\n";
 }
 
-TEST_F(SAXXMLReaderTest, FileAndMemoryGiveTheSameTranscript) {
+// Reads the document through a pipe, the way a stream that cannot be mapped is read.
+long ParseThroughPipe(SAXXMLReader& reader, const std::string& document) {
+    int ends[2];
+    if (pipe(ends) != 0) {
+        return E_FAIL;
+    }
+    std::thread writer([&] {
+        for (size_t done = 0; done < document.size();) {
+            const ssize_t wrote = write(ends[1], document.data() + done, document.size() - done);
+            if (wrote <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(wrote);
+        }
+        close(ends[1]);
+    });
+    const long result = reader.parseURL(("/dev/fd/" + std::to_string(ends[0])).c_str());
+    writer.join();
+    close(ends[0]);
+    return result;
+}
+
+TEST_F(SAXXMLReaderTest, FileStreamAndMemoryGiveTheSameTranscript) {
     qortest::ScopedTempDir dir;
     const std::string path = dir.file("large.xml");
     const std::string document = LargeDocument();
@@ -548,15 +599,78 @@ TEST_F(SAXXMLReaderTest, FileAndMemoryGiveTheSameTranscript) {
     recorder->lines.clear();
     EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
     EXPECT_EQ(recorder->lines, fromMemory);
+    recorder->lines.clear();
+    EXPECT_EQ(ParseThroughPipe(reader, document), S_OK);
+    EXPECT_EQ(recorder->lines, fromMemory);
     ASSERT_EQ(fromMemory.size(), 80011u);
     EXPECT_EQ(fromMemory[5], "start big v=" + std::string(600000, 'v') + " @4:700008");
     EXPECT_EQ(fromMemory[80004], "start {urn:m}entry|m:entry id=19999 @20004:3");
     EXPECT_EQ(fromMemory[80005],
               "text café entity text \xF0\x9F\x98\x80 line 19999<raw> @20004:69");
 
+    EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
     unsigned short* systemId = nullptr;
     recorder->locator->getSystemId(&systemId);
     EXPECT_EQ(Utf8(systemId), path);
+}
+
+// Checks that element n holds the text n, in order, and asks the line of element `lineOf`
+// only, so that the reader works it out from the start of the document.
+struct SequenceChecker final : QuietHandler {
+    ISAXLocator* locator = nullptr;
+    long lineOf = -1;
+    long next = 0;
+    long wrong = 0;
+    int lastLine = 0;
+    std::string text;
+    long putDocumentLocator(ISAXLocator* documentLocator) override {
+        locator = documentLocator;
+        return S_OK;
+    }
+    long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                      ISAXAttributes*) override {
+        text.clear();
+        return S_OK;
+    }
+    long characters(unsigned short* chars, int length) override {
+        text += Utf8(chars, length);
+        return S_OK;
+    }
+    long endElement(unsigned short*, int, unsigned short* localName, int localLength,
+                    unsigned short*, int) override {
+        if (Utf8(localName, localLength) == "e") {
+            wrong += text != std::to_string(next);
+            if (next++ == lineOf) {
+                locator->getLineNumber(&lastLine);
+            }
+        }
+        return S_OK;
+    }
+};
+
+TEST(SAXXMLReader, ReadsAFileLargerThanItsReleaseStepIntact) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("sequence.xml");
+    std::string document = "<r>\n";
+    long count = 0;
+    while (document.size() < (size_t{13} << 20)) {
+        document += "<e>" + std::to_string(count++) + "</e>\n";
+    }
+    document += "</r>\n";
+    ASSERT_TRUE(qortest::WriteFile(path, document));
+
+    for (bool throughPipe : {false, true}) {
+        SCOPED_TRACE(throughPipe ? "pipe" : "file");
+        SequenceChecker checker;
+        checker.lineOf = count - 1;
+        SAXXMLReader reader;
+        reader.putContentHandler(&checker);
+        EXPECT_EQ(throughPipe ? ParseThroughPipe(reader, document) : reader.parseURL(path.c_str()),
+                  S_OK);
+        EXPECT_EQ(checker.next, count);
+        EXPECT_EQ(checker.wrong, 0);
+        EXPECT_EQ(checker.lastLine, static_cast<int>(count + 1));
+    }
 }
 
 TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
@@ -686,18 +800,8 @@ TEST(SAXXMLReader, ChecksWellFormednessWithoutHandlers) {
 
 TEST(SAXXMLReader, AnswersAttributeQueriesOutOfRangeWithoutCrashing) {
     std::vector<long> answers;
-    struct Checker final : ISAXContentHandler {
+    struct Checker final : QuietHandler {
         std::vector<long>* answers;
-        long QueryInterface(const GUID&, void**) override { return E_NOINTERFACE; }
-        unsigned long AddRef() override { return 2; }
-        unsigned long Release() override { return 1; }
-        long putDocumentLocator(ISAXLocator*) override { return S_OK; }
-        long startDocument() override { return S_OK; }
-        long endDocument() override { return S_OK; }
-        long startPrefixMapping(unsigned short*, int, unsigned short*, int) override {
-            return S_OK;
-        }
-        long endPrefixMapping(unsigned short*, int) override { return S_OK; }
         long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
                           ISAXAttributes* attributes) override {
             unsigned short* text = nullptr;
@@ -710,15 +814,6 @@ TEST(SAXXMLReader, AnswersAttributeQueriesOutOfRangeWithoutCrashing) {
             answers->push_back(length);
             return S_OK;
         }
-        long endElement(unsigned short*, int, unsigned short*, int, unsigned short*, int) override {
-            return S_OK;
-        }
-        long characters(unsigned short*, int) override { return S_OK; }
-        long ignorableWhitespace(unsigned short*, int) override { return S_OK; }
-        long processingInstruction(unsigned short*, int, unsigned short*, int) override {
-            return S_OK;
-        }
-        long skippedEntity(unsigned short*, int) override { return S_OK; }
     } checker;
     checker.answers = &answers;
     SAXXMLReader other;
