@@ -1,7 +1,8 @@
 // MSXML2::SAXXMLReader: reads an XML document with expat and reports it, in UTF-16, to an
 // ISAXContentHandler and an ISAXErrorHandler. The reader holds one reference on each handler
 // given to it; the locator it hands out is counted and lives as long as someone holds it.
-// A reader is used by one thread at a time; separate readers share nothing.
+// Strings handed to a callback are lent for the call. A reader is used by one thread at a
+// time; separate readers share nothing.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -37,10 +38,13 @@ public:
     long putContentHandler(ISAXContentHandler* handler);
     long putErrorHandler(ISAXErrorHandler* handler);
 
-    // Reads the file in pieces, so memory stays bounded whatever its size (a single token is
-    // held whole). S_OK after a complete well-formed document; otherwise a failure code,
-    // also reported through fatalError, except that a content callback returning a failure
-    // stops the parse and its code is returned as it is.
+    // Reads the file with bounded memory whatever its size (a single token is held whole):
+    // a regular file through a private mapping, which a process truncating the file meanwhile
+    // turns into SIGBUS, as for any mapped file; a stream in pieces. S_OK after a complete
+    // well-formed document; otherwise a failure code, also reported through fatalError,
+    // except that a content callback returning a failure stops the parse and its code is
+    // returned as it is. The locator gives an element's start at its '<', a text piece where
+    // it ends, an error where expat found it.
     long parseURL(const char* path);
     // Reads a document in memory; the same results, with an empty system identifier.
     long parse(const char* data, size_t size);
