@@ -1,0 +1,226 @@
+// qorxml run as a process: its output formats byte for byte, its error lines, exit statuses and
+// several files in one call.
+#include "support/RunProgram.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using qortest::Lines;
+using qortest::ProgramRun;
+using qortest::ReadFile;
+using qortest::ScopedTempDir;
+using qortest::WriteFile;
+
+namespace {
+
+const std::string k_data = QORUTILS_TEST_DATA_DIR "/qorxml/";
+
+// Runs qorxml inside a fresh temporary directory, which also takes the default error log.
+class QorxmlTest : public testing::Test {
+protected:
+    void SetUp() override {
+        program = qortest::BuiltProgram("tools/qorxml");
+        ASSERT_FALSE(program.empty()) << "QORUTILS_BINARY_DIR is not set";
+    }
+
+    ProgramRun Run(const std::vector<std::string>& args, const std::string& input = "") {
+        return qortest::RunProgram(program, args, dir.path(), input);
+    }
+    std::string Write(const std::string& name, const std::string& content) {
+        EXPECT_TRUE(WriteFile(dir.file(name), content));
+        return dir.file(name);
+    }
+
+    ScopedTempDir dir;
+    std::string program;
+};
+
+TEST_F(QorxmlTest, EventsDumpMatchesExpectedBytes) {
+    const ProgramRun run = Run({"--events", k_data + "events.xml"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, ReadFile(k_data + "events.expected"));
+}
+
+TEST_F(QorxmlTest, StandardInputIsReadForDash) {
+    const ProgramRun run = Run({"--events", "-"}, k_data + "events.xml");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ReadFile(k_data + "events.expected"));
+}
+
+TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
+    const std::string path =
+        Write("outline.xml", "<a x=\"1\" y='say \"hi\"\\'>text<b/><c z=\"&#233;\"><d/></c></a>");
+    const ProgramRun run = Run({path});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "a x=\"1\" y=\"say \\\"hi\\\"\\\\\"\n"
+                       "  b\n"
+                       "  c z=\"\\xe9\"\n"
+                       "    d\n");
+    EXPECT_EQ(Run({"--outline", path}).out, run.out);
+}
+
+TEST_F(QorxmlTest, OutlineOfADeepDocumentStaysLinear) {
+    std::string document;
+    for (int i = 0; i < 70; ++i) {
+        document += "<e>";
+    }
+    for (int i = 0; i < 70; ++i) {
+        document += "</e>";
+    }
+    const std::vector<std::string> lines = Lines(Run({Write("deep.xml", document)}).out);
+    ASSERT_EQ(lines.size(), 70u);
+    EXPECT_EQ(lines[64], std::string(128, ' ') + "e");
+    EXPECT_EQ(lines[65], std::string(128, ' ') + "[65] e");
+    EXPECT_EQ(lines[69], std::string(128, ' ') + "[69] e");
+}
+
+// Nesting does not cost a stack frame per level, in the handler tree or in qorxml.
+TEST_F(QorxmlTest, MillionDeepDocumentIsRead) {
+    const int depth = 1000000;
+    std::string document;
+    document.reserve(7u * depth + 1);
+    for (int i = 0; i < depth; ++i) {
+        document += "<a>";
+    }
+    document += "x";
+    for (int i = 0; i < depth; ++i) {
+        document += "</a>";
+    }
+    const ProgramRun run = Run({"--events", "--stats", Write("deep.xml", document)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find(": 1000000 elements, 0 attributes, 1 text bytes; "), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.size(), (8u + 6u) * depth + 7u);
+    EXPECT_EQ(run.out.substr(8u * depth - 16, 23), "start a\nstart a\ntext x\n");
+}
+
+TEST_F(QorxmlTest, StatsCountElementsAttributesAndTextBytes) {
+    const std::string path =
+        Write("stats.xml", "<a k=\"v\" l=\"w\">caf&#233;<b m=\"\"/>\xe2\x82\xac</a>");
+    const ProgramRun run = Run({"--stats", path});
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_EQ(lines[0].rfind(path + ": 2 elements, 3 attributes, 5 text bytes; 40 bytes in ", 0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[0].find(" MiB/s"), std::string::npos);
+}
+
+// Each malformed document: the output up to the error, the error line and the log line.
+TEST_F(QorxmlTest, ParseErrorsGoToStandardErrorAndLog) {
+    struct Case {
+        const char* document;
+        const char* out;
+        int line;
+        int column;
+        const char* description;
+    };
+    const Case cases[] = {
+        {"<a>\n<b></a>", "start a\ntext \\n\nstart b\n", 2, 6, "mismatched tag"},
+        {"<a>&nope;</a>", "start a\n", 1, 4, "undefined entity"},
+        {"<a><b>", "start a\nstart b\n", 1, 7, "no element found"},
+        {"", "", 1, 1, "no element found"},
+        {"<a></a><b/>", "start a\nend a\n", 1, 8, "junk after document element"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        const std::string path = Write("bad.xml", c.document);
+        const std::string log = dir.file("errors.log");
+        const ProgramRun run = Run({"--events", "--log", log, path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, path + ":" + std::to_string(c.line) + ":" + std::to_string(c.column) +
+                               ": error: " + c.description + "\n");
+        const std::string logged = " at line " + std::to_string(c.line) + " column " +
+                                   std::to_string(c.column) + ", " + c.description + "\n";
+        EXPECT_NE(ReadFile(log).find(logged), std::string::npos) << ReadFile(log);
+    }
+}
+
+TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
+    const ProgramRun run = Run({"missing.xml"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "missing.xml:1:1: error: cannot open file 'missing.xml': No such file or "
+                       "directory\n");
+    EXPECT_NE(ReadFile(dir.file("QorErrors.log")).find("XML Parser fatal error: 0x80040300"),
+              std::string::npos);
+}
+
+TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
+    const std::string good = Write("good.xml", "<a/>");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus", good},
+        {"-x", good},
+        {"--events", "--outline", good},
+        {"--level", "high", good},
+        {"--level=", good},
+        {"--level", "99999999999", good},
+        {good, "--log"},
+        {"--log=", good},
+        {},
+        {"--stats"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string joined;
+        for (const std::string& arg : args) {
+            joined += arg + " ";
+        }
+        SCOPED_TRACE(joined);
+        const ProgramRun run = Run(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("qorxml: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("Try 'qorxml --help'."), std::string::npos);
+    }
+    EXPECT_EQ(Run({good}).status, 0);
+}
+
+TEST_F(QorxmlTest, HelpPrintsUsageAndSucceeds) {
+    for (const char* option : {"--help", "-h"}) {
+        SCOPED_TRACE(option);
+        const ProgramRun run = Run({option, "ignored.xml"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out.rfind("Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
+                                "[--level N] FILE...\n",
+                                0),
+                  0u);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST_F(QorxmlTest, SeveralFilesAreReadInTurn) {
+    const std::string first = Write("first.xml", "<a><b/></a>");
+    const std::string bad = Write("bad.xml", "<c>");
+    const std::string last = Write("last.xml", "<d k=\"v\"/>");
+    const ProgramRun run = Run({"--stats", first, bad, "--", last});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "==> " + first + " <==\na\n  b\n==> " + bad + " <==\nc\n==> " + last +
+                           " <==\nd k=\"v\"\n");
+    const std::vector<std::string> err = Lines(run.err);
+    ASSERT_EQ(err.size(), 5u) << run.err;
+    EXPECT_EQ(err[0].rfind(first + ": 2 elements, 0 attributes, 0 text bytes; ", 0), 0u);
+    EXPECT_EQ(err[1], bad + ":1:4: error: no element found");
+    EXPECT_EQ(err[2].rfind(bad + ": 1 elements, 0 attributes, 0 text bytes; ", 0), 0u);
+    EXPECT_EQ(err[3].rfind(last + ": 1 elements, 1 attributes, 0 text bytes; ", 0), 0u);
+    EXPECT_EQ(err[4].rfind("total: 4 elements, 1 attributes, 0 text bytes; 24 bytes in ", 0), 0u);
+
+    const ProgramRun good = Run({first, last});
+    EXPECT_EQ(good.status, 0);
+    EXPECT_EQ(good.err, "");
+}
+
+TEST_F(QorxmlTest, LogOptionChoosesTheLogFile) {
+    const std::string log = dir.file("chosen.log");
+    const ProgramRun run = Run({"--level", "0", "--log=" + log, Write("bad.xml", "<a>")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(ReadFile(log).find("XML Parser fatal error: "), std::string::npos);
+    EXPECT_EQ(ReadFile(dir.file("QorErrors.log")), "");
+}
+
+} // namespace

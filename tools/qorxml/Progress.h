@@ -1,0 +1,48 @@
+// Progress: the line on standard error that shows how far a long read has come (the parser's
+// line, the elements read, the seconds taken). It appears only when standard error is a terminal
+// and the read has taken more than a second, is refreshed a few times a second and is erased
+// when the read ends. Not thread-safe; one per document.
+#pragma once
+
+#include "qorxml/DocumentPrinter.h"
+
+#include <QorUtils/platform/SAX.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace qorxml {
+
+class Progress {
+public:
+    // Borrows `path` for the object's lifetime. Disabled unless standard error is a terminal.
+    explicit Progress(const char* path);
+    // Erases the line when it was shown.
+    ~Progress();
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    // Removes the line from the terminal until the next refresh.
+    void Erase();
+    // Called for each event; looks at the clock (and the locator, which may be null) only every
+    // few thousand events.
+    void Tick(const Counts& counts, MSXML2::ISAXLocator* locator) {
+        if (m_enabled && ++m_events % 4096 == 0) {
+            Update(counts, locator);
+        }
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void Update(const Counts& counts, MSXML2::ISAXLocator* locator);
+
+    const char* m_path;
+    bool m_enabled;
+    bool m_shown = false;
+    uint64_t m_events = 0;
+    Clock::time_point m_start;
+    Clock::time_point m_next;
+};
+
+} // namespace qorxml
