@@ -13,7 +13,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build test test-normal test-asan consumer bench clean format
+.PHONY: all deps configure build run test test-normal test-asan consumer bench clean format
 
 all: build
 
@@ -34,6 +34,16 @@ configure: deps
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
+
+# Shows the library at work on the bundled sample model: qorxml's outline of it (and its counts
+# on standard error), then the example module reading it, solving it and telling its observer.
+SAMPLE := examples/flowsheet/model.xml
+run: build
+	@echo "== qorxml --stats $(SAMPLE)"
+	@$(BUILD)/tools/qorxml --stats $(SAMPLE)
+	@echo
+	@echo "== flowsheet $(SAMPLE)"
+	@$(BUILD)/examples/flowsheet $(SAMPLE)
 
 test: test-normal test-asan consumer
 

@@ -9,7 +9,8 @@ namespace qorxml {
 
 const char k_usage[] =
     "Usage: qorxml [--events | --outline] [--stats] [--log FILE] [--level N] FILE...\n"
-    "Reads each XML document through the QorUtils reader and handler tree.\n"
+    "Reads each XML document through the QorUtils reader and handler tree (FILE '-' is\n"
+    "standard input); with several files, each one's output follows a line ==> FILE <==.\n"
     "\n"
     "  --outline    an indented outline of the elements with their attributes (default)\n"
     "  --events     one line per event: start NAME, attr NAME=VALUE, text TEXT, end NAME\n"
