@@ -1,27 +1,48 @@
 #include "platform/SAXAttributesImpl.h"
 
-#include <cstring>
+#include <QorUtils/platform/SAXXMLReader.h>
 
 namespace MSXML2 {
 namespace detail {
 
-bool SAXAttributesImpl::assign(const char** attributes) {
-    m_text.clear();
-    m_entries.clear();
-    for (const char** pair = attributes; pair[0] != nullptr; pair += 2) {
-        Entry entry;
-        if (!AppendExpatName(m_text, pair[0], entry)) {
-            return false;
-        }
-        const char* text = pair[1];
-        const long value = m_text.appendUtf8(text);
-        if (value < 0) {
-            return false;
-        }
-        entry.value = static_cast<size_t>(value);
-        entry.valueLength = m_text.size() - entry.value - 1;
-        m_entries.push_back(entry);
+void SAXAttributesImpl::assign(const char** attributes) {
+    m_source = attributes;
+    m_count = 0;
+    while (attributes[2 * m_count] != nullptr) {
+        ++m_count;
     }
+    m_namesReady = false;
+    m_valuesReady = false;
+    // Room for the conversions to come, so that they allocate nothing but text.
+    m_names.reserve(m_count);
+    m_values.reserve(m_count);
+}
+
+bool SAXAttributesImpl::convertNames() {
+    m_nameText.clear();
+    m_names.resize(m_count);
+    for (size_t i = 0; i < m_count; ++i) {
+        if (!AppendExpatName(m_nameText, m_source[2 * i], m_names[i])) {
+            return false;
+        }
+    }
+    m_namesReady = true;
+    return true;
+}
+
+bool SAXAttributesImpl::convertValues() {
+    m_valueText.clear();
+    m_values.resize(m_count);
+    for (size_t i = 0; i < m_count; ++i) {
+        const char* value = m_source[2 * i + 1];
+        const long at = m_valueText.appendUtf8(value);
+        if (at < 0) {
+            return false;
+        }
+        m_values[i].offset = static_cast<size_t>(at);
+        m_values[i].length = m_valueText.size() - m_values[i].offset - 1;
+    }
+    m_valuesReady = true;
     return true;
 }
 
@@ -42,40 +63,58 @@ long SAXAttributesImpl::getLength(int* length) {
     if (length == nullptr) {
         return E_POINTER;
     }
-    *length = static_cast<int>(m_entries.size());
+    *length = static_cast<int>(m_count);
     return S_OK;
 }
 
-long SAXAttributesImpl::answer(int index, size_t Entry::*offset, size_t Entry::*units,
-                               unsigned short** text, int* length) const {
+long SAXAttributesImpl::refuse(int index, unsigned short** text, int* length) const {
     if (text == nullptr || length == nullptr) {
         return E_POINTER;
     }
-    if (index < 0 || static_cast<size_t>(index) >= m_entries.size()) {
-        *text = nullptr;
-        *length = 0;
-        return E_INVALIDARG;
+    *text = nullptr;
+    *length = 0;
+    return index < 0 || static_cast<size_t>(index) >= m_count ? E_INVALIDARG : S_OK;
+}
+
+long SAXAttributesImpl::answerName(int index, size_t NameOffsets::*offset,
+                                   size_t NameOffsets::*units, unsigned short** text, int* length) {
+    const long refused = refuse(index, text, length);
+    if (refused != S_OK) {
+        return refused;
     }
-    const Entry& entry = m_entries[static_cast<size_t>(index)];
-    *text = m_text.data() + entry.*offset;
-    *length = static_cast<int>(entry.*units);
+    if (!m_namesReady && !convertNames()) {
+        return SAXREADER_E_MEMORY;
+    }
+    const NameOffsets& name = m_names[static_cast<size_t>(index)];
+    *text = m_nameText.data() + name.*offset;
+    *length = static_cast<int>(name.*units);
     return S_OK;
 }
 
 long SAXAttributesImpl::getURI(int index, unsigned short** uri, int* length) {
-    return answer(index, &Entry::uri, &Entry::uriLength, uri, length);
+    return answerName(index, &NameOffsets::uri, &NameOffsets::uriLength, uri, length);
 }
 
 long SAXAttributesImpl::getLocalName(int index, unsigned short** localName, int* length) {
-    return answer(index, &Entry::local, &Entry::localLength, localName, length);
+    return answerName(index, &NameOffsets::local, &NameOffsets::localLength, localName, length);
 }
 
 long SAXAttributesImpl::getQName(int index, unsigned short** qName, int* length) {
-    return answer(index, &Entry::qName, &Entry::qNameLength, qName, length);
+    return answerName(index, &NameOffsets::qName, &NameOffsets::qNameLength, qName, length);
 }
 
 long SAXAttributesImpl::getValue(int index, unsigned short** value, int* length) {
-    return answer(index, &Entry::value, &Entry::valueLength, value, length);
+    const long refused = refuse(index, value, length);
+    if (refused != S_OK) {
+        return refused;
+    }
+    if (!m_valuesReady && !convertValues()) {
+        return SAXREADER_E_MEMORY;
+    }
+    const Value& text = m_values[static_cast<size_t>(index)];
+    *value = m_valueText.data() + text.offset;
+    *length = static_cast<int>(text.length);
+    return S_OK;
 }
 
 } // namespace detail

@@ -1,6 +1,7 @@
 // The attributes of the element being reported, as the reader hands them to startElement.
 // The reader owns the one object and refills it for each element; a handler may use it only
-// during the call (AddRef and Release count, but never free it).
+// during the call (AddRef and Release count, but never free it). Texts are converted at the
+// first request for them, all names or all values at once, so that they stay in place.
 #pragma once
 
 #include "platform/ExpatName.h"
@@ -20,9 +21,9 @@ public:
     SAXAttributesImpl& operator=(const SAXAttributesImpl&) = delete;
     ~SAXAttributesImpl() = default;
 
-    // Takes expat's null-terminated name/value array, in document order; false when memory
-    // runs out. May throw std::bad_alloc.
-    bool assign(const char** attributes);
+    // Takes expat's null-terminated name/value array, in document order, which must stay
+    // valid until the next assign. May throw std::bad_alloc.
+    void assign(const char** attributes);
 
     long QueryInterface(const GUID& riid, void** object) override;
     unsigned long AddRef() override { return ++m_cRef; }
@@ -34,17 +35,27 @@ public:
     long getValue(int index, unsigned short** value, int* length) override;
 
 private:
-    struct Entry : NameOffsets {
-        size_t value;
-        size_t valueLength;
+    struct Value {
+        size_t offset;
+        size_t length;
     };
 
-    long answer(int index, size_t Entry::*offset, size_t Entry::*units, unsigned short** text,
-                int* length) const;
+    // Checks the arguments; answers the request when it cannot be met.
+    long refuse(int index, unsigned short** text, int* length) const;
+    long answerName(int index, size_t NameOffsets::*offset, size_t NameOffsets::*units,
+                    unsigned short** text, int* length);
+    bool convertNames();
+    bool convertValues();
 
     unsigned long m_cRef = 1;
-    Utf16Buffer m_text;
-    std::vector<Entry> m_entries;
+    const char** m_source = nullptr;
+    size_t m_count = 0;
+    bool m_namesReady = false;
+    bool m_valuesReady = false;
+    Utf16Buffer m_nameText;
+    Utf16Buffer m_valueText;
+    std::vector<NameOffsets> m_names;
+    std::vector<Value> m_values;
 };
 
 } // namespace detail

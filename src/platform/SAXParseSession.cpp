@@ -339,37 +339,42 @@ void SAXParseSession::flushText(const TextPosition* end) {
     check(result);
 }
 
+// The element's names stay on a stack until its end, which reuses them.
 void SAXParseSession::onStartElement(const char* name, const char** attributes) {
     followInput();
     if (m_pContent == nullptr) {
         return;
     }
     flushText();
-    m_names.clear();
-    NameOffsets element;
-    if (!AppendExpatName(m_names, name, element) || !m_attributes.assign(attributes)) {
+    OpenElement element;
+    element.start = m_elementNames.size();
+    if (!AppendExpatName(m_elementNames, name, element)) {
         outOfMemory();
         return;
     }
-    unsigned short* text = m_names.data();
+    m_openElements.push_back(element);
+    m_attributes.assign(attributes);
+    unsigned short* text = m_elementNames.data();
     check(m_pContent->startElement(text + element.uri, static_cast<int>(element.uriLength),
                                    text + element.local, static_cast<int>(element.localLength),
                                    text + element.qName, static_cast<int>(element.qNameLength),
                                    &m_attributes));
 }
 
-void SAXParseSession::onEndElement(const char* name) {
+void SAXParseSession::onEndElement(const char*) {
     flushText();
-    m_names.clear();
-    NameOffsets element;
-    if (!AppendExpatName(m_names, name, element)) {
-        outOfMemory();
+    if (m_openElements.empty() || m_bStopped) {
         return;
     }
-    unsigned short* text = m_names.data();
-    check(m_pContent->endElement(text + element.uri, static_cast<int>(element.uriLength),
-                                 text + element.local, static_cast<int>(element.localLength),
-                                 text + element.qName, static_cast<int>(element.qNameLength)));
+    const OpenElement element = m_openElements.back();
+    m_openElements.pop_back();
+    unsigned short* text = m_elementNames.data();
+    const long result =
+        m_pContent->endElement(text + element.uri, static_cast<int>(element.uriLength),
+                               text + element.local, static_cast<int>(element.localLength),
+                               text + element.qName, static_cast<int>(element.qNameLength));
+    m_elementNames.truncate(element.start);
+    check(result);
 }
 
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace MSXML2 {
 namespace detail {
@@ -90,7 +91,13 @@ private:
     std::string m_encoding;
 
     SAXAttributesImpl m_attributes;
-    // Names and other short strings of the event being reported.
+    // The names of the open elements, innermost last; `start` is where an element's begin.
+    struct OpenElement : NameOffsets {
+        size_t start;
+    };
+    Utf16Buffer m_elementNames;
+    std::vector<OpenElement> m_openElements;
+    // Names and other short strings of the other events.
     Utf16Buffer m_names;
     // Character data gathered across expat's events until a piece is full or another event
     // comes.

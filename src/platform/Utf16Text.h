@@ -31,6 +31,12 @@ public:
     unsigned short* reserve(size_t extra);
     void commit(size_t count) { m_size += count; }
     void clear() { m_size = 0; }
+    // Forgets what follows `size` units.
+    void truncate(size_t size) {
+        if (size < m_size) {
+            m_size = size;
+        }
+    }
     unsigned short* data() const { return m_data; }
     size_t size() const { return m_size; }
 
