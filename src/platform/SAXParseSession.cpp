@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -25,7 +24,7 @@ namespace {
 // each non-final piece a second time to keep its line and column, whatever the piece size
 // (measured from 16 KiB to 4 MiB); this one keeps the piece in the cache and memory small.
 constexpr size_t kPieceSize = size_t{256} << 10;
-// The largest piece expat takes: it counts buffer sizes in int.
+// The largest document given as one piece: expat counts buffer sizes in int and doubles them.
 constexpr size_t kLargestPiece = ExpatFileBuffer::kLargestFile;
 
 // Closes a file descriptor when it goes out of scope.
@@ -117,7 +116,8 @@ long SAXParseSession::parseFile(const char* path) {
     if (!createParser()) {
         return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
     }
-    // A file that fits in one piece is read whole anyway; a larger one is mapped.
+    // A file that fits in one piece is read whole anyway; a larger one, up to expat's largest
+    // piece, is mapped.
     const auto size = static_cast<size_t>(status.st_size);
     if (S_ISREG(status.st_mode) && size > kPieceSize && size <= ExpatFileBuffer::kLargestFile &&
         !m_input.attach(m_parser, file.get(), size)) {
@@ -180,10 +180,11 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
         return m_result;
     }
     // The document goes to expat whole: only a final piece spares expat a second scan. One
-    // beyond expat's largest piece goes in pieces of that size.
+    // beyond expat's largest piece goes in pieces, as a stream does.
     size_t offset = 0;
+    size_t piece = size <= kLargestPiece ? size : kPieceSize;
     for (;;) {
-        const size_t length = std::min(kLargestPiece, size - offset);
+        const size_t length = std::min(piece, size - offset);
         const bool final = offset + length == size;
         if (XML_Parse(m_parser, data + offset, static_cast<int>(length), final) != XML_STATUS_OK) {
             return parseFailed();
@@ -192,12 +193,14 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
             return finishDocument();
         }
         offset += length;
+        piece = nextPieceSize(offset);
     }
 }
 
 // A token that does not end inside a piece (a long comment or start tag) stays unparsed in
 // expat's buffer and is scanned again with the next piece; the next piece is made as long as
-// what is left, so such a token costs a bounded number of scans, not one per piece.
+// what is left, so such a token costs a bounded number of scans, not one per piece. Expat
+// holds what is left and the piece together, so a piece is at most half its largest buffer.
 size_t SAXParseSession::nextPieceSize(unsigned long long fed) const {
     const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
     if (parsed < 0 || static_cast<unsigned long long>(parsed) >= fed) {
@@ -205,7 +208,7 @@ size_t SAXParseSession::nextPieceSize(unsigned long long fed) const {
     }
     const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
     return static_cast<size_t>(std::min<unsigned long long>(
-        std::max<unsigned long long>(left, kPieceSize), kLargestPiece));
+        std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
 }
 
 bool SAXParseSession::begin(const char* systemId) {

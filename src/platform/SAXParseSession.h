@@ -1,5 +1,5 @@
 // One parse of one document: the expat parser, its callbacks turned into SAX callbacks in
-// UTF-16, and the feeding of the input in pieces. The reader makes one per parse call; the
+// UTF-16, and the feeding of the input. The reader makes one per parse call; the
 // session holds its own references on the handlers and on the locator for its lifetime.
 #pragma once
 
@@ -91,7 +91,8 @@ private:
     std::string m_encoding;
 
     SAXAttributesImpl m_attributes;
-    // The names of the open elements, innermost last; `start` is where an element's begin.
+    // The names of the open elements, innermost last; `start` is where an element's names
+    // begin.
     struct OpenElement : NameOffsets {
         size_t start;
     };
