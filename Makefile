@@ -13,7 +13,8 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build run test test-normal test-asan consumer bench clean format
+.PHONY: all deps configure build run test test-normal configure-asan test-asan consumer bench \
+        fuzz clean format
 
 all: build
 
@@ -30,7 +31,8 @@ deps:
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON \
+	    -DQORUTILS_BUILD_FUZZ=ON
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -51,12 +53,34 @@ test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # The same tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, built
-# with clang so that both compilers are held to zero warnings.
-test-asan: deps
+# with clang so that both compilers are held to zero warnings. The fuzz targets are libFuzzer
+# programs here; ctest runs each for 20 seconds.
+configure-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQORUTILS_WERROR=ON \
-	    -DQORUTILS_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	    -DQORUTILS_SANITIZE=ON -DQORUTILS_BUILD_FUZZ=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+
+test-asan: configure-asan
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# Runs each fuzz target for SECONDS seconds, one after the other, from its seed corpus in
+# fuzz/corpus/NAME. New inputs go to $(ASAN_BUILD)/fuzz/corpus/NAME and crashes to
+# $(ASAN_BUILD)/fuzz/crashes/NAME/; a crash fails the target.
+SECONDS ?= 60
+FUZZ_TARGETS := xml attribute notify
+fuzz: configure-asan
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target $(addprefix qorfuzz_,$(FUZZ_TARGETS))
+	status=0; \
+	for name in $(FUZZ_TARGETS); do \
+	    echo "== fuzz $$name for $(SECONDS) s"; \
+	    mkdir -p $(ASAN_BUILD)/fuzz/corpus/$$name $(ASAN_BUILD)/fuzz/crashes/$$name; \
+	    $(SANITIZER_ENV) $(ASAN_BUILD)/fuzz/qorfuzz_$$name -max_total_time=$(SECONDS) \
+	        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	        -artifact_prefix=$(ASAN_BUILD)/fuzz/crashes/$$name/ \
+	        $(ASAN_BUILD)/fuzz/corpus/$$name fuzz/corpus/$$name || status=1; \
+	done; \
+	exit $$status
 
 # Installs the library into a staging prefix and builds a host project against it, once
 # through find_package and once through pkg-config.
