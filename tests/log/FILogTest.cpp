@@ -3,11 +3,14 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <regex>
 #include <string>
+#include <vector>
 
 using qortest::ReadFile;
 using qortest::WriteFile;
@@ -173,4 +176,76 @@ TEST_F(FILogTest, OpenWithNoPathEverSetHasNoFileToWrite) {
     CloseFILog();
     FILogErr("default again");
     EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " default again\n"));
+}
+
+TEST_F(FILogTest, UnwritablePathsWriteNothingAndLeaveTheLogUsable) {
+    ASSERT_TRUE(WriteFile(m_dir.file("plain"), "a file, not a directory"));
+    ASSERT_TRUE(std::filesystem::create_directory(m_dir.file("dir")));
+    std::vector<std::string> paths = {
+        m_dir.file("plain/x.log"),                  // a file where a directory should be
+        m_dir.file("dir"),                          // a directory where the file should be
+        m_dir.file(std::string(300, 'n') + ".log"), // a name longer than any allowed
+        m_dir.file(std::string(5000, 'p').insert(2500, "/")), // a path longer than any allowed
+    };
+    // Opens, but every write fails.
+    if (std::filesystem::is_character_file("/dev/full")) {
+        paths.push_back("/dev/full");
+    }
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path.substr(0, 80));
+        SetFILog(path.c_str());
+        FILogErr("lost");
+        FILogTrace("lost too", 0);
+        OpenFILog(path.c_str());
+        FILogErr("lost again");
+    }
+    EXPECT_EQ(Read("plain"), "a file, not a directory");
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.file("dir")));
+    SetFILog("good.log");
+    FILogErr("kept");
+    EXPECT_TRUE(HeaderThen(Read("good.log"), " kept\n"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()),
+                            std::filesystem::directory_iterator()),
+              3);
+}
+
+TEST_F(FILogTest, ReadOnlyDirectoryAndFileWriteNothing) {
+    const std::string dir = m_dir.file("read-only");
+    ASSERT_TRUE(std::filesystem::create_directory(dir));
+    ASSERT_TRUE(WriteFile(dir + "/old.log", "old\n"));
+    std::filesystem::permissions(dir + "/old.log", std::filesystem::perms::owner_read);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_read |
+                                          std::filesystem::perms::owner_exec);
+    if (access(dir.c_str(), W_OK) == 0) {
+        GTEST_SKIP() << "this process may write into read-only directories (it runs as root); "
+                        "the other unwritable paths are tested without that permission";
+    }
+    for (const std::string name : {"/new.log", "/old.log"}) {
+        SetFILog((dir + name).c_str());
+        FILogErr("lost");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir + "/new.log"));
+    EXPECT_EQ(ReadFile(dir + "/old.log"), "old\n");
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+}
+
+TEST_F(FILogTest, PathOf4000CharactersIsUsedWhole) {
+    std::string path = m_dir.path();
+    while (path.size() < 4000 - 250) {
+        path += "/" + std::string(240, 'd');
+        ASSERT_TRUE(std::filesystem::create_directory(path));
+    }
+    path += "/" + std::string(4000 - path.size() - 5, 'f') + ".log";
+    ASSERT_EQ(path.size(), 4000u);
+    SetFILog(path.c_str());
+    FILogErr("deep");
+    EXPECT_TRUE(HeaderThen(ReadFile(path), " deep\n"));
+}
+
+TEST_F(FILogTest, MessageOfOneMegabyteIsWrittenWhole) {
+    std::string message(1 << 20, 'm');
+    message.replace(1000, 4, "%s%n");
+    FILogErr(message.c_str());
+    FILogTrace(message.c_str(), 0);
+    EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " " + message + "\n " + message + "\n"));
 }
