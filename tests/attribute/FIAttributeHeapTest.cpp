@@ -1,9 +1,8 @@
-// Counts the heap allocations the value makes. The normal build replaces malloc, calloc,
-// realloc and free for this whole program with counting wrappers over the C library's own
-// allocator; under AddressSanitizer, which owns malloc, the sanitizer's allocation hook counts
-// instead. Refusing an allocation on purpose is possible only with the wrappers.
+// Counts the heap allocations the value makes, and refuses them on purpose where the build
+// allows it (support/FailingHeap.h).
 #include <QorUtils/attribute/FIAttribute.h>
 
+#include "support/FailingHeap.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,102 +10,16 @@
 #include <cstddef>
 #include <string>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QORTEST_SANITIZER_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QORTEST_SANITIZER_HEAP 1
-#endif
-#endif
-
-#if QORTEST_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
-#endif
-
-namespace {
-
-bool g_counting = false;
-int g_allocations = 0;
-// Number of further allocations that succeed before the next one is refused; -1 for never.
-int g_refuseAfter = -1;
-
-// Counts one allocation; answers whether it is refused.
-bool CountAllocation() {
-    if (!g_counting) {
-        return false;
-    }
-    ++g_allocations;
-    if (g_refuseAfter == 0) {
-        return true;
-    }
-    if (g_refuseAfter > 0) {
-        --g_refuseAfter;
-    }
-    return false;
-}
-
-} // namespace
-
-#if QORTEST_SANITIZER_HEAP
-
-namespace {
-
-void OnSanitizerMalloc(const volatile void*, size_t) {
-    CountAllocation();
-}
-void OnSanitizerFree(const volatile void*) {}
-const bool g_hooked =
-    __sanitizer_install_malloc_and_free_hooks(OnSanitizerMalloc, OnSanitizerFree) != 0;
-
-} // namespace
-
-bool CountingInstalled() {
-    return g_hooked;
-}
-constexpr bool kCanRefuse = false;
-
-#else
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* block, size_t size);
-void __libc_free(void* block);
-
-void* malloc(size_t size) noexcept {
-    return CountAllocation() ? nullptr : __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) noexcept {
-    return CountAllocation() ? nullptr : __libc_calloc(count, size);
-}
-void* realloc(void* block, size_t size) noexcept {
-    return CountAllocation() ? nullptr : __libc_realloc(block, size);
-}
-void free(void* block) noexcept {
-    __libc_free(block);
-}
-}
-
-bool CountingInstalled() {
-    return true;
-}
-constexpr bool kCanRefuse = true;
-
-#endif
-
 namespace {
 
 using qortest::Describe;
 
-// Counts the allocations that one piece of work makes, refusing the ones past refuseAfter.
-template <typename Work> int AllocationsOf(Work&& work, int refuseAfter = -1) {
-    g_allocations = 0;
-    g_refuseAfter = refuseAfter;
-    g_counting = true;
-    work();
-    g_counting = false;
-    g_refuseAfter = -1;
-    return g_allocations;
+// Counts the allocations that one piece of work makes, refusing every one from the
+// (zero-based) index refuseFrom on.
+template <typename Work> int AllocationsOf(Work&& work, int refuseFrom = -1) {
+    const qortest::Refusal refusal =
+        refuseFrom < 0 ? qortest::Refusal{} : qortest::Refusal{qortest::Refusal::From, refuseFrom};
+    return qortest::HeapUseOf(work, refusal).allocations;
 }
 
 const char kEighteen[] = "abcdefghijklmnopqr";
@@ -115,7 +28,7 @@ const char kNineteen[] = "abcdefghijklmnopqrs";
 } // namespace
 
 TEST(FIAttributeHeap, CountingSeesTheFirstBufferOfALongText) {
-    ASSERT_TRUE(CountingInstalled());
+    ASSERT_TRUE(qortest::HeapCountingInstalled());
     FIAttribute value;
     EXPECT_EQ(AllocationsOf([&] { value = kNineteen; }), 1);
     EXPECT_EQ(AllocationsOf([&] { FIAttribute copy(value); }), 1);
@@ -166,7 +79,7 @@ TEST(FIAttributeHeap, AppendCharStaysOffTheHeapUpTo19Characters) {
 }
 
 TEST(FIAttributeHeap, RefusedAllocationLeavesAValidValue) {
-    if (!kCanRefuse) {
+    if (!qortest::HeapCanRefuse()) {
         GTEST_SKIP() << "the sanitizer owns malloc in this build; refusals are tested in the "
                         "normal build";
     }

@@ -1,0 +1,123 @@
+#include "support/FailingHeap.h"
+
+#include <cstddef>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QORTEST_SANITIZER_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QORTEST_SANITIZER_HEAP 1
+#endif
+#endif
+
+#if QORTEST_SANITIZER_HEAP
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace {
+
+bool g_counting = false;
+qortest::Refusal g_refusal;
+qortest::HeapUse g_use;
+
+// Counts one allocation; answers whether it is refused.
+bool CountAllocation() {
+    if (!g_counting) {
+        return false;
+    }
+    const int index = g_use.allocations++;
+    switch (g_refusal.kind) {
+    case qortest::Refusal::From:
+        return index >= g_refusal.index;
+    case qortest::Refusal::Only:
+        return index == g_refusal.index;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+#if QORTEST_SANITIZER_HEAP
+
+namespace {
+
+void OnSanitizerMalloc(const volatile void*, size_t) {
+    CountAllocation();
+}
+void OnSanitizerFree(const volatile void*) {}
+const bool g_hooked =
+    __sanitizer_install_malloc_and_free_hooks(OnSanitizerMalloc, OnSanitizerFree) != 0;
+
+} // namespace
+
+bool qortest::HeapCountingInstalled() {
+    return g_hooked;
+}
+bool qortest::HeapCanRefuse() {
+    return false;
+}
+
+#else
+
+namespace {
+
+void CountBlocks(long change) {
+    if (g_counting) {
+        g_use.live += change;
+    }
+}
+
+} // namespace
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* block, size_t size);
+void __libc_free(void* block);
+
+void* malloc(size_t size) noexcept {
+    void* block = CountAllocation() ? nullptr : __libc_malloc(size);
+    CountBlocks(block != nullptr);
+    return block;
+}
+void* calloc(size_t count, size_t size) noexcept {
+    void* block = CountAllocation() ? nullptr : __libc_calloc(count, size);
+    CountBlocks(block != nullptr);
+    return block;
+}
+void* realloc(void* block, size_t size) noexcept {
+    if (block != nullptr && size == 0) {
+        CountBlocks(-1);
+        return __libc_realloc(block, size);
+    }
+    void* moved = CountAllocation() ? nullptr : __libc_realloc(block, size);
+    CountBlocks(block == nullptr && moved != nullptr);
+    return moved;
+}
+void free(void* block) noexcept {
+    CountBlocks(-(block != nullptr));
+    __libc_free(block);
+}
+}
+
+bool qortest::HeapCountingInstalled() {
+    return true;
+}
+bool qortest::HeapCanRefuse() {
+    return true;
+}
+
+#endif
+
+void qortest::StartHeapCount(Refusal refusal) {
+    g_use = HeapUse{};
+    g_refusal = refusal;
+    g_counting = true;
+}
+
+qortest::HeapUse qortest::StopHeapCount() {
+    g_counting = false;
+    g_refusal = Refusal{};
+    return g_use;
+}
