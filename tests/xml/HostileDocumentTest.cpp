@@ -366,3 +366,14 @@ TEST(HostileDocument, EveryTruncationIsReadOrRefusedWithOneFatalLine) {
         }
     }
 }
+
+TEST(HostileDocument, AdapterWithoutAHandlerTreeReadsTheDocumentAndDropsIt) {
+    qortest::ScopedLog log;
+    auto* content = new SAXContentHandlerImpl(nullptr);
+    MSXML2::SAXXMLReader reader;
+    reader.putContentHandler(content);
+    EXPECT_EQ(reader.parse("<r a='1'>text<e/></r>", 21), S_OK);
+    reader.putContentHandler(nullptr);
+    EXPECT_EQ(content->Release(), 0u);
+    EXPECT_TRUE(log.Messages().empty());
+}

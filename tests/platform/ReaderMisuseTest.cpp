@@ -1,0 +1,169 @@
+// The reader under misuse by its callers: handlers that throw, a parse started from a callback,
+// queries with null out-parameters or for interfaces the lent objects do not have, a file name
+// that is not UTF-8, and a mapped file read without a content handler.
+#include <QorUtils/platform/SAXXMLReader.h>
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using MSXML2::ISAXAttributes;
+using MSXML2::ISAXLocator;
+using MSXML2::SAXXMLReader;
+
+namespace {
+
+// A content and error handler on the stack that runs a hook on each element start and keeps
+// what it is told.
+struct Handler final : MSXML2::ISAXContentHandler, MSXML2::ISAXErrorHandler {
+    std::function<void(ISAXAttributes*)> onStart = [](ISAXAttributes*) {};
+    ISAXLocator* locator = nullptr;
+    int starts = 0;
+    int ends = 0;
+    std::vector<long> fatal;
+    std::u16string description;
+
+    long QueryInterface(const GUID&, void**) override { return E_NOINTERFACE; }
+    unsigned long AddRef() override { return 2; }
+    unsigned long Release() override { return 1; }
+    long putDocumentLocator(ISAXLocator* documentLocator) override {
+        locator = documentLocator;
+        return S_OK;
+    }
+    long startDocument() override { return S_OK; }
+    long endDocument() override { return S_OK; }
+    long startPrefixMapping(unsigned short*, int, unsigned short*, int) override { return S_OK; }
+    long endPrefixMapping(unsigned short*, int) override { return S_OK; }
+    long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                      ISAXAttributes* attributes) override {
+        ++starts;
+        onStart(attributes);
+        return S_OK;
+    }
+    long endElement(unsigned short*, int, unsigned short*, int, unsigned short*, int) override {
+        ++ends;
+        return S_OK;
+    }
+    long characters(unsigned short*, int) override { return S_OK; }
+    long ignorableWhitespace(unsigned short*, int) override { return S_OK; }
+    long processingInstruction(unsigned short*, int, unsigned short*, int) override { return S_OK; }
+    long skippedEntity(unsigned short*, int) override { return S_OK; }
+    long error(ISAXLocator*, unsigned short*, long) override { return S_OK; }
+    long fatalError(ISAXLocator*, unsigned short* text, long code) override {
+        fatal.push_back(code);
+        description.clear();
+        for (; *text != 0; ++text) {
+            description += static_cast<char16_t>(*text);
+        }
+        return S_OK;
+    }
+    long ignorableWarning(ISAXLocator*, unsigned short*, long) override { return S_OK; }
+};
+
+// COM identity of an object the reader lends: IUnknown gives the object itself with one more
+// reference, anything else nothing, and a null out-parameter E_POINTER.
+void ExpectOnlyIUnknown(IUnknown* object) {
+    void* answer = nullptr;
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, &answer), S_OK);
+    EXPECT_EQ(answer, static_cast<void*>(object));
+    object->Release();
+    answer = object;
+    EXPECT_EQ(object->QueryInterface(IID_ISAXContentHandler, &answer), E_NOINTERFACE);
+    EXPECT_EQ(answer, nullptr);
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+}
+
+} // namespace
+
+TEST(ReaderMisuse, ThrowingHandlerStopsTheParseWithoutLettingTheExceptionOut) {
+    struct Case {
+        std::function<void(ISAXAttributes*)> thrower;
+        long result;
+        size_t fatalErrors;
+    };
+    const Case cases[] = {
+        {[](ISAXAttributes*) { throw std::runtime_error("handler failed"); }, E_FAIL, 0},
+        {[](ISAXAttributes*) { throw 42; }, E_FAIL, 0},
+        // Memory running out in a handler is the reader's own out-of-memory error.
+        {[](ISAXAttributes*) { throw std::bad_alloc(); }, MSXML2::SAXREADER_E_MEMORY, 1},
+    };
+    for (const Case& c : cases) {
+        Handler handler;
+        handler.onStart = c.thrower;
+        SAXXMLReader reader;
+        reader.putContentHandler(&handler);
+        reader.putErrorHandler(&handler);
+        EXPECT_EQ(reader.parse("<r><a/></r>", 11), c.result);
+        EXPECT_EQ(handler.starts, 1);
+        EXPECT_EQ(handler.ends, 0);
+        EXPECT_EQ(handler.fatal.size(), c.fatalErrors);
+        EXPECT_EQ(reader.parse("<r/>", 4), c.result) << "the next parse meets the same handler";
+    }
+}
+
+TEST(ReaderMisuse, ParseUrlFromACallbackIsRefused) {
+    Handler handler;
+    SAXXMLReader reader;
+    long nested = S_OK;
+    handler.onStart = [&](ISAXAttributes*) { nested = reader.parseURL("/dev/null"); };
+    reader.putContentHandler(&handler);
+    EXPECT_EQ(reader.parse("<r/>", 4), S_OK);
+    EXPECT_EQ(nested, MSXML2::SAXREADER_E_BUSY);
+    EXPECT_EQ(handler.ends, 1);
+}
+
+TEST(ReaderMisuse, LentObjectsAnswerOnlyIUnknownAndRefuseNullOutParameters) {
+    Handler handler;
+    handler.onStart = [&](ISAXAttributes* attributes) {
+        ExpectOnlyIUnknown(attributes);
+        ExpectOnlyIUnknown(handler.locator);
+        EXPECT_EQ(attributes->getLength(nullptr), E_POINTER);
+        EXPECT_EQ(handler.locator->getColumnNumber(nullptr), E_POINTER);
+        EXPECT_EQ(handler.locator->getPublicId(nullptr), E_POINTER);
+        EXPECT_EQ(handler.locator->getSystemId(nullptr), E_POINTER);
+        // The attribute list lives as long as the element event: counting on it keeps it.
+        EXPECT_EQ(attributes->AddRef(), 2u);
+        EXPECT_EQ(attributes->Release(), 1u);
+        EXPECT_EQ(attributes->Release(), 1u);
+    };
+    SAXXMLReader reader;
+    reader.putContentHandler(&handler);
+    EXPECT_EQ(reader.parse("<r a='1'/>", 10), S_OK);
+    EXPECT_EQ(handler.starts, 1);
+}
+
+TEST(ReaderMisuse, FileNameThatIsNotUtf8IsReportedWithReplacementCharacters) {
+    qortest::ScopedTempDir dir;
+    Handler handler;
+    SAXXMLReader reader;
+    reader.putErrorHandler(&handler);
+    const std::string path = dir.file("caf\xE9\xFF.xml");
+    EXPECT_EQ(reader.parseURL(path.c_str()), MSXML2::SAXREADER_E_OPEN);
+    ASSERT_EQ(handler.fatal.size(), 1u);
+    const std::u16string name = u"caf\uFFFD\uFFFD.xml': No such file or directory\r\n";
+    ASSERT_GE(handler.description.size(), name.size());
+    EXPECT_EQ(handler.description.substr(handler.description.size() - name.size()), name);
+}
+
+TEST(ReaderMisuse, LargeFileIsCheckedWithoutAContentHandler) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("large.xml");
+    std::string document = "<r>";
+    while (document.size() < (1u << 20)) {
+        document += "<e a='1'>text</e>";
+    }
+    ASSERT_TRUE(qortest::WriteFile(path, document + "</r>"));
+    ASSERT_TRUE(qortest::WriteFile(dir.file("bad.xml"), document + "</x>"));
+    Handler handler;
+    SAXXMLReader reader;
+    reader.putErrorHandler(&handler);
+    EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
+    EXPECT_EQ(reader.parseURL(dir.file("bad.xml").c_str()), MSXML2::SAXREADER_E_SYNTAX + 7);
+    EXPECT_EQ(handler.fatal, std::vector<long>{MSXML2::SAXREADER_E_SYNTAX + 7});
+}
