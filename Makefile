@@ -2,25 +2,29 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
+COVERAGE_BUILD ?= build-coverage
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 STAGE      := $(abspath $(BUILD))/stage
 
 # Debian packages the build, tests and benchmarks need; installed only when missing.
 DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
                 libexpat1-dev pkg-config valgrind
+# And those that `make coverage` needs besides.
+COVERAGE_PACKAGES := gcovr
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all deps configure build run test test-normal configure-asan test-asan test-valgrind \
-        consumer bench fuzz clean format
+        consumer bench fuzz coverage symbols clean format
 
 all: build
 
-deps:
+# Installs the Debian packages among $(1) that are missing, and only those.
+define install-missing
 	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
+	for p in $(1); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' \
 	        || missing="$$missing $$p"; \
 	done; \
@@ -29,6 +33,10 @@ deps:
 	    $(SUDO) apt-get update && \
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(DEB_PACKAGES))
 
 configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON \
@@ -128,8 +136,28 @@ bench: deps
 	sh bench/print-table.sh $(BENCH_TABLE); \
 	exit $$status
 
+# Line coverage of src/ by the whole test suite and the fuzz seed replays, built with g++ and
+# gcov in $(COVERAGE_BUILD). Prints the summary, writes coverage.txt (lines not run, file by
+# file) and coverage.html there, and fails below 95% of the lines.
+coverage: deps
+	$(call install-missing,$(COVERAGE_PACKAGES))
+	cmake -S . -B $(COVERAGE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQORUTILS_WERROR=ON \
+	    -DQORUTILS_COVERAGE=ON -DQORUTILS_BUILD_FUZZ=ON
+	cmake --build $(COVERAGE_BUILD) -j$(JOBS)
+	find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	cd $(COVERAGE_BUILD) && ctest --output-on-failure -j$(JOBS)
+	gcovr --root . --filter 'src/' --object-directory $(COVERAGE_BUILD) \
+	    --txt $(COVERAGE_BUILD)/coverage.txt --html-details $(COVERAGE_BUILD)/coverage.html \
+	    --print-summary --fail-under-line 95
+
+# Rewrites tests/data/abi/exported-symbols.txt from the library just built: run it when a change
+# of the exported interface is meant, and commit the list with the change.
+symbols: build
+	cmake -DLIBRARY=$$(realpath $(BUILD)/libQorUtils.so) -DUPDATE=ON \
+	    -DLIST=tests/data/abi/exported-symbols.txt -P cmake/CheckExportedSymbols.cmake
+
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(COVERAGE_BUILD)
