@@ -83,8 +83,9 @@ fuzz: configure-asan
 	for name in $(FUZZ_TARGETS); do \
 	    echo "== fuzz $$name for $(SECONDS) s"; \
 	    mkdir -p $(ASAN_BUILD)/fuzz/corpus/$$name $(ASAN_BUILD)/fuzz/crashes/$$name; \
+	    dict=""; [ -f fuzz/$$name.dict ] && dict=-dict=fuzz/$$name.dict; \
 	    $(SANITIZER_ENV) $(ASAN_BUILD)/fuzz/qorfuzz_$$name -max_total_time=$(SECONDS) \
-	        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+	        -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $$dict \
 	        -artifact_prefix=$(ASAN_BUILD)/fuzz/crashes/$$name/ \
 	        $(ASAN_BUILD)/fuzz/corpus/$$name fuzz/corpus/$$name || status=1; \
 	done; \
