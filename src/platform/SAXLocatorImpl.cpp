@@ -70,8 +70,8 @@ TextPosition SAXLocatorImpl::position() const {
     // Expat counts lines from 1 and columns from 0.
     TextPosition current;
     current.line = clampToInt(XML_GetCurrentLineNumber(m_parser));
-    const int column = clampToInt(XML_GetCurrentColumnNumber(m_parser));
-    current.column = column < INT_MAX ? column + 1 : column;
+    current.column =
+        clampToInt(XML_GetCurrentColumnNumber(m_parser) + 1 + static_cast<XML_Size>(m_ahead));
     return current;
 }
 

@@ -34,8 +34,12 @@ public:
     long getPublicId(unsigned short** publicId) override;
     long getSystemId(unsigned short** systemId) override;
 
-    // Answers from the parser's current event from now on.
-    void follow(XML_Parser parser) { m_parser = parser; }
+    // Answers from the parser's current event from now on, `ahead` characters further on its
+    // line.
+    void follow(XML_Parser parser, int ahead = 0) {
+        m_parser = parser;
+        m_ahead = ahead;
+    }
     // Answers with this position from now on, and forgets the parser.
     void pin(TextPosition position) {
         m_parser = nullptr;
@@ -58,6 +62,8 @@ private:
 
     unsigned long m_cRef = 1;
     XML_Parser m_parser = nullptr;
+    // Characters between the parser's current event and the place answered for.
+    int m_ahead = 0;
     TextPosition m_pinned;
     // NUL-terminated UTF-16, owned; the public identifier is always empty.
     unsigned short* m_systemId = nullptr;

@@ -324,18 +324,19 @@ void SAXParseSession::outOfMemory() {
 }
 
 // Hands the gathered text to the handler. The locator stands where the text ends: at the
-// event that follows it, or at `end` for a piece cut inside one of expat's events.
-void SAXParseSession::flushText(const TextPosition* end) {
+// event that follows it, or `ahead` characters into the current event for a piece cut inside
+// it (expat's position is worked out only when a handler asks).
+void SAXParseSession::flushText(const int* ahead) {
     if (m_textLength == 0 || m_bStopped) {
         m_textLength = 0;
         return;
     }
     m_text[m_textLength] = 0;
-    if (end != nullptr) {
-        m_pLocator->pin(*end);
+    if (ahead != nullptr) {
+        m_pLocator->follow(m_parser, *ahead);
     }
     const long result = m_pContent->characters(m_text, static_cast<int>(m_textLength));
-    if (end != nullptr) {
+    if (ahead != nullptr) {
         m_pLocator->follow(m_parser);
     }
     m_textLength = 0;
@@ -387,6 +388,13 @@ void SAXParseSession::onCharacters(const char* text, int length) {
     if (m_pContent == nullptr) {
         return;
     }
+    // Expat reports each line break, and each reference such as &amp;, as an event of its
+    // own: one ASCII byte is added here, without the conversion's set-up.
+    if (length == 1 && static_cast<unsigned char>(*text) < 0x80 && m_textLength < kTextPiece &&
+        !m_bStopped) {
+        m_text[m_textLength++] = static_cast<unsigned char>(*text);
+        return;
+    }
     const char* next = text;
     const char* end = text + length;
     while (next < end && !m_bStopped) {
@@ -395,10 +403,9 @@ void SAXParseSession::onCharacters(const char* text, int length) {
         if (next < end) {
             // Expat reports line breaks on their own, so the cut lies on the event's line,
             // as many characters on as were taken from the event.
-            TextPosition cut = m_pLocator->position();
-            cut.column +=
+            const int ahead =
                 static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
-            flushText(&cut);
+            flushText(&ahead);
         }
     }
 }

@@ -54,7 +54,7 @@ private:
     }
     size_t nextPieceSize(unsigned long long fed) const;
 
-    void flushText(const TextPosition* end = nullptr);
+    void flushText(const int* ahead = nullptr);
     void onStartElement(const char* name, const char** attributes);
     void onEndElement(const char* name);
     void onCharacters(const char* text, int length);
