@@ -58,9 +58,15 @@ ElementHandler::~ElementHandler() {
 }
 
 void ElementHandler::AddHandler(ElementHandler* handler) {
-    if (handler != nullptr) {
-        m_pHandlers.push_back(handler);
+    if (handler == nullptr) {
+        return;
     }
+    if (m_pLastChild == nullptr) {
+        m_pFirstChild = handler;
+    } else {
+        m_pLastChild->m_pNextSibling = handler;
+    }
+    m_pLastChild = handler;
 }
 
 ElementHandler* ElementHandler::ActiveHead() {
@@ -82,9 +88,9 @@ long ElementHandler::startElement(unsigned short*, int, unsigned short* localNam
     }
     char name[k_narrowLimit + 1];
     Narrow(name, localName, localNameLength, k_narrowLimit);
-    // By index: a child may add handlers while it is asked.
-    for (size_t i = 0; i < target->m_pHandlers.size(); ++i) {
-        ElementHandler* child = target->m_pHandlers[i];
+    // A child may add handlers while it is asked; they are asked in turn.
+    for (ElementHandler* child = target->m_pFirstChild; child != nullptr;
+         child = child->m_pNextSibling) {
         if (child->HandleElement(name, attributes, locator)) {
             target->m_pCurrent = child;
             child->m_pAbove = target;
@@ -224,22 +230,21 @@ void ElementHandler::myconvert(char* dest, unsigned short* text, int length) {
 }
 
 void ElementHandler::DeleteChildren() {
-    if (m_pHandlers.empty()) {
-        return;
-    }
-    std::vector<ElementHandler*> doomed;
-    doomed.swap(m_pHandlers);
+    ElementHandler* doomed = m_pFirstChild;
+    ElementHandler* last = m_pLastChild;
+    m_pFirstChild = nullptr;
+    m_pLastChild = nullptr;
     // The children go in list order; what each still owns is queued behind them, so that a
     // deep tree is released without one nested call per level.
-    for (size_t i = 0; i < doomed.size(); ++i) {
-        ElementHandler* handler = doomed[i];
-        doomed.insert(doomed.end(), handler->m_pHandlers.begin(), handler->m_pHandlers.end());
-        handler->m_pHandlers.clear();
-        delete handler;
-    }
-    // The storage stays for the children of this handler's next element.
-    doomed.clear();
-    if (m_pHandlers.empty()) {
-        m_pHandlers.swap(doomed);
+    while (doomed != nullptr) {
+        if (doomed->m_pFirstChild != nullptr) {
+            last->m_pNextSibling = doomed->m_pFirstChild;
+            last = doomed->m_pLastChild;
+            doomed->m_pFirstChild = nullptr;
+            doomed->m_pLastChild = nullptr;
+        }
+        ElementHandler* next = doomed->m_pNextSibling;
+        delete doomed;
+        doomed = next;
     }
 }

@@ -9,8 +9,6 @@
 #include <QorUtils/attribute/FIAttribute.h>
 #include <QorUtils/platform/SAX.h>
 
-#include <vector>
-
 class QORUTILS_API ElementHandler {
 public:
     // The branch keywords that ConvertBranch recognises.
@@ -86,8 +84,11 @@ private:
 
     bool IsSkipping() const { return m_nSkip > 0; }
 
-    // The candidate children, in the order they were added; owned.
-    std::vector<ElementHandler*> m_pHandlers;
+    // The candidate children, in the order they were added; owned. The list runs through the
+    // children themselves (m_pNextSibling), so adding a child never allocates.
+    ElementHandler* m_pFirstChild = nullptr;
+    ElementHandler* m_pLastChild = nullptr;
+    ElementHandler* m_pNextSibling = nullptr;
     // The child that accepted the element open directly beneath this handler's own; not owned.
     ElementHandler* m_pCurrent = nullptr;
     // Depth inside a refused element at this level; 0 when nothing is skipped.
