@@ -1,5 +1,6 @@
 #include "platform/Utf16Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -17,38 +18,76 @@ bool isContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
-// Widens a block of 16 bytes when all of them are ASCII; false leaves the block untouched.
-// Text and names are mostly ASCII, so this path carries most of the work.
-bool widenAsciiBlock(const char* src, unsigned short* dst) {
+constexpr size_t kBlock = 16;
+
+// Widens kBlock bytes as if all of them were ASCII, and answers how many leading ones really
+// are: those units are right, the rest are overwritten by the caller. Text is mostly ASCII, so
+// this path carries most of the work, and a non-ASCII character costs one decoding step, not
+// the rest of its text.
+size_t widenAsciiBlock(const char* src, unsigned short* dst) {
 #if defined(__SSE2__)
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    if (_mm_movemask_epi8(bytes) != 0) {
-        return false;
-    }
     const __m128i zero = _mm_setzero_si128();
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(bytes, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(bytes, zero));
-    return true;
+    const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    return high == 0 ? kBlock : static_cast<size_t>(__builtin_ctz(high));
 #else
-    uint64_t low;
-    uint64_t high;
-    std::memcpy(&low, src, 8);
-    std::memcpy(&high, src + 8, 8);
-    if (((low | high) & 0x8080808080808080ull) != 0) {
-        return false;
+    size_t ascii = 0;
+    while (ascii < kBlock && static_cast<unsigned char>(src[ascii]) < 0x80) {
+        dst[ascii] = static_cast<unsigned char>(src[ascii]);
+        ++ascii;
     }
-    for (int i = 0; i < 16; ++i) {
-        dst[i] = static_cast<unsigned char>(src[i]);
-    }
-    return true;
+    return ascii;
 #endif
 }
 
-// Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above), reading no
-// further than `available` bytes nor past a byte that is no continuation byte (so a
-// NUL-terminated text is never overrun). Returns the code point and sets `length` to the
-// bytes used; a malformed sequence gives U+FFFD and 1.
-uint32_t decodeSequence(const unsigned char* src, size_t available, size_t& length) {
+// Widens the ASCII bytes that lead the `size` bytes at `src` into `dst` (room for `size`
+// units) and answers how many they are. Most texts are ASCII throughout: blocks of 16, the
+// last one overlapping the one before, leave no byte to a loop of one byte a step. A text
+// shorter than a block (most events of expat are) goes byte by byte: measured, smaller
+// blocks for it cost more in their choice than they saved.
+size_t widenAsciiPrefix(const char* src, unsigned short* dst, size_t size) {
+    if (size >= kBlock) {
+        size_t done = 0;
+        while (done < size) {
+            const size_t start = std::min(done, size - kBlock);
+            const size_t ascii = widenAsciiBlock(src + start, dst + start);
+            if (ascii != kBlock) {
+                return start + ascii;
+            }
+            done = start + kBlock;
+        }
+        return size;
+    }
+    size_t done = 0;
+    while (done < size && static_cast<unsigned char>(src[done]) < 0x80) {
+        dst[done] = static_cast<unsigned char>(src[done]);
+        ++done;
+    }
+    return done;
+}
+
+// Writes one code point as one or two units; false when they do not fit.
+bool putCodePoint(uint32_t code, unsigned short* dst, size_t capacity, size_t& written) {
+    if (code < 0x10000) {
+        if (written == capacity) {
+            return false;
+        }
+        dst[written++] = static_cast<unsigned short>(code);
+        return true;
+    }
+    if (capacity - written < 2) {
+        return false;
+    }
+    dst[written++] = static_cast<unsigned short>(0xD800 + ((code - 0x10000) >> 10));
+    dst[written++] = static_cast<unsigned short>(0xDC00 + (code & 0x3FF));
+    return true;
+}
+
+} // namespace
+
+uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length) {
     const unsigned char lead = src[0];
     length = 1;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -77,50 +116,33 @@ uint32_t decodeSequence(const unsigned char* src, size_t available, size_t& leng
     return kReplacement;
 }
 
-// Writes one code point as one or two units; false when they do not fit.
-bool putCodePoint(uint32_t code, unsigned short* dst, size_t capacity, size_t& written) {
-    if (code < 0x10000) {
-        if (written == capacity) {
-            return false;
-        }
-        dst[written++] = static_cast<unsigned short>(code);
-        return true;
-    }
-    if (capacity - written < 2) {
-        return false;
-    }
-    dst[written++] = static_cast<unsigned short>(0xD800 + ((code - 0x10000) >> 10));
-    dst[written++] = static_cast<unsigned short>(0xDC00 + (code & 0x3FF));
-    return true;
-}
-
-} // namespace
-
 size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity) {
     size_t written = 0;
-    while (src < end) {
-        while (end - src >= 16 && capacity - written >= 16 && widenAsciiBlock(src, dst + written)) {
-            src += 16;
-            written += 16;
-        }
-        while (src < end && written < capacity && static_cast<unsigned char>(*src) < 0x80) {
-            dst[written++] = static_cast<unsigned char>(*src++);
-        }
+    for (;;) {
+        const size_t ascii = widenAsciiPrefix(
+            src, dst + written, std::min(static_cast<size_t>(end - src), capacity - written));
+        src += ascii;
+        written += ascii;
         if (src == end || written == capacity) {
-            break;
+            return written;
         }
-        if (static_cast<unsigned char>(*src) < 0x80) {
+        // Two bytes, the accented letters of Latin scripts, inline; the rest decoded.
+        const auto lead = static_cast<unsigned char>(src[0]);
+        if (lead >= 0xC2 && lead <= 0xDF && end - src >= 2 &&
+            isContinuation(static_cast<unsigned char>(src[1]))) {
+            dst[written++] = static_cast<unsigned short>(
+                (lead & 0x1Fu) << 6 | (static_cast<unsigned char>(src[1]) & 0x3Fu));
+            src += 2;
             continue;
         }
         size_t length = 0;
-        const uint32_t code = decodeSequence(reinterpret_cast<const unsigned char*>(src),
-                                             static_cast<size_t>(end - src), length);
+        const uint32_t code = DecodeUtf8Sequence(reinterpret_cast<const unsigned char*>(src),
+                                                 static_cast<size_t>(end - src), length);
         if (!putCodePoint(code, dst, capacity, written)) {
-            break;
+            return written;
         }
         src += length;
     }
-    return written;
 }
 
 size_t CountUtf8Characters(const char* src, size_t size) {
@@ -151,40 +173,42 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
-// Converts byte by byte: names and attribute values are short, and their length is unknown
-// until the NUL, which a block read could pass.
 long Utf16Buffer::appendUtf8(const char*& text, char stop) {
     const size_t offset = m_size;
-    for (;;) {
-        // One more character (two units) and the NUL always fit after a reserve of 3.
-        if (reserve(3) == nullptr) {
-            m_size = offset;
-            return -1;
-        }
-        size_t written = m_size;
-        const size_t capacity = m_capacity - 1;
-        while (written < capacity) {
-            const auto byte = static_cast<unsigned char>(*text);
-            if (byte < 0x80) {
-                if (byte == 0 || byte == static_cast<unsigned char>(stop)) {
-                    m_data[written] = 0;
-                    m_size = written + 1;
-                    return static_cast<long>(offset);
-                }
-                m_data[written++] = byte;
-                ++text;
-                continue;
+    // Most names and values are short and ASCII: they are widened here as they are scanned,
+    // for a few instructions a byte. The rest of a longer or non-ASCII text goes to the block
+    // conversion once its length is known.
+    if (reserve(kShortText) != nullptr) {
+        unsigned short* dst = m_data + m_size;
+        size_t i = 0;
+        for (; i < kShortText; ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            if (byte == 0 || byte == static_cast<unsigned char>(stop)) {
+                dst[i] = 0;
+                text += i;
+                m_size += i + 1;
+                return static_cast<long>(offset);
             }
-            size_t length = 0;
-            const uint32_t code =
-                decodeSequence(reinterpret_cast<const unsigned char*>(text), 4, length);
-            if (!putCodePoint(code, m_data, capacity, written)) {
+            if (byte >= 0x80) {
                 break;
             }
-            text += length;
+            dst[i] = byte;
         }
-        m_size = written;
+        text += i;
+        m_size += i;
     }
+    const char* end = stop == '\0' ? text + std::strlen(text) : strchrnul(text, stop);
+    const auto length = static_cast<size_t>(end - text);
+    // A byte of UTF-8 never gives more than one unit of UTF-16.
+    unsigned short* dst = reserve(length + 1);
+    if (dst == nullptr) {
+        m_size = offset;
+        return -1;
+    }
+    const size_t written = ConvertUtf8ToUtf16(text, end, dst, length);
+    dst[written] = 0;
+    m_size += written + 1;
+    return static_cast<long>(offset);
 }
 
 } // namespace detail

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 namespace MSXML2 {
@@ -14,6 +15,12 @@ namespace detail {
 // pair needs two units) is left for the next call. A malformed byte becomes U+FFFD.
 // Returns the number of code units written.
 size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity);
+
+// Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above), reading no
+// further than `available` bytes nor past a byte that is no continuation byte (so a
+// NUL-terminated text is never overrun). Returns the code point and sets `length` to the
+// bytes used; a malformed sequence gives U+FFFD and 1.
+uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length);
 
 // The number of characters (code points) in well-formed UTF-8.
 size_t CountUtf8Characters(const char* src, size_t size);
@@ -46,6 +53,9 @@ public:
     long appendUtf8(const char*& text, char stop = '\0');
 
 private:
+    // Texts up to this many bytes that are ASCII are converted in one scan.
+    static constexpr size_t kShortText = 32;
+
     unsigned short* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;

@@ -179,18 +179,18 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
     }
     int count = 0;
     attributes->getLength(&count);
-    char buffer[k_narrowLimit + 1];
     for (int i = 0; i < count; ++i) {
         unsigned short* localName = nullptr;
         int localNameLength = 0;
         attributes->getLocalName(i, &localName, &localNameLength);
-        Narrow(buffer, localName, localNameLength, k_narrowLimit);
-        if (std::strcmp(buffer, name) != 0) {
+        // Compared as narrowed, without narrowing into a buffer: most names differ at once.
+        if (!qorutils::NarrowsTo(localName, localNameLength, name, k_narrowLimit)) {
             continue;
         }
         unsigned short* text = nullptr;
         int textLength = 0;
         attributes->getValue(i, &text, &textLength);
+        char buffer[k_narrowLimit + 1];
         Narrow(buffer, text, textLength, k_narrowLimit);
         value = buffer;
         --m_nAttributes;

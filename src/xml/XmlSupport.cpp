@@ -2,8 +2,10 @@
 
 #include <QorUtils/log/FILog.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -26,34 +28,91 @@ bool IsLowSurrogate(unsigned unit) {
 // Code units narrowed per step of the fast path.
 constexpr int k_block = 16;
 
-// Narrows a block of k_block units when all of them lie in 1..255 (they then narrow one to
-// one); otherwise writes nothing and answers false. Most text is of that kind, and doing it a
-// block at a time costs a fraction of the unit-by-unit loop.
-bool NarrowPlainBlock(char* dest, const unsigned short* units) {
 #if defined(__SSE2__)
+// Per unit: all ones when it is 0 or above 255, that is, when it does not narrow to the byte
+// of its own value.
+__m128i OutsidePlain(__m128i units) {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
-    const __m128i above255 = _mm_or_si128(_mm_srli_epi16(first, 8), _mm_srli_epi16(second, 8));
-    const __m128i zeros = _mm_or_si128(_mm_cmpeq_epi16(first, zero), _mm_cmpeq_epi16(second, zero));
-    if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpgt_epi16(above255, zero), zeros)) != 0) {
-        return false;
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(first, second));
-    return true;
-#else
-    unsigned outside = 0;
-    for (int k = 0; k < k_block; ++k) {
-        outside |= static_cast<unsigned>(units[k] - 1u > 0xFEu);
-    }
-    if (outside != 0) {
-        return false;
-    }
-    for (int k = 0; k < k_block; ++k) {
-        dest[k] = static_cast<char>(units[k]);
-    }
-    return true;
+    return _mm_or_si128(_mm_cmpeq_epi16(units, zero),
+                        _mm_cmpgt_epi16(_mm_srli_epi16(units, 8), zero));
+}
 #endif
+
+// Narrows N units (16, 8 or 4) as if all of them lay in 1..255, and answers how many leading
+// ones really do: those bytes are right, the rest are overwritten by the caller. Most text is
+// of that kind, and a block at a time costs a fraction of a loop of one unit a step; a unit
+// outside the range costs one step of that loop, not the rest of its text.
+template <int N> int NarrowPlainBlock(char* dest, const unsigned short* units) {
+#if defined(__SSE2__)
+    const __m128i first = N == 4 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(units))
+                                 : _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    __m128i outside = OutsidePlain(first);
+    if constexpr (N == 16) {
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(first, second));
+        outside = _mm_packs_epi16(outside, OutsidePlain(second));
+    } else if constexpr (N == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dest), _mm_packus_epi16(first, first));
+        outside = _mm_packs_epi16(outside, outside);
+    } else {
+        const int packed = _mm_cvtsi128_si32(_mm_packus_epi16(first, first));
+        std::memcpy(dest, &packed, 4);
+        outside = _mm_packs_epi16(outside, outside);
+    }
+    const unsigned marks = static_cast<unsigned>(_mm_movemask_epi8(outside)) & ((1u << N) - 1u);
+    return marks == 0 ? N : __builtin_ctz(marks);
+#else
+    int plain = 0;
+    while (plain < N && units[plain] - 1u <= 0xFEu) {
+        dest[plain] = static_cast<char>(units[plain]);
+        ++plain;
+    }
+    return plain;
+#endif
+}
+
+// The leading plain units of N to 2N - 1: two blocks of N, the second overlapping the first.
+template <int N> int NarrowPlainPair(char* dest, const unsigned short* units, int count) {
+    const int first = NarrowPlainBlock<N>(dest, units);
+    if (first != N) {
+        return first;
+    }
+    return count - N + NarrowPlainBlock<N>(dest + count - N, units + count - N);
+}
+
+bool IsPlain(unsigned unit) {
+    return unit - 1u <= 0xFEu;
+}
+
+// Narrows the units in 1..255 that lead the `count` units at `text` (all of which `dest` has
+// room for) and answers how many they are. They narrow one to one, and most texts hold no
+// other: blocks of 16, the last one overlapping the one before, and for a shorter text two
+// overlapping blocks of 8 or 4, leave no unit to a loop of one unit a step.
+int NarrowPlainPrefix(char* dest, const unsigned short* text, int count) {
+    if (count >= k_block) {
+        int done = 0;
+        while (done < count) {
+            const int start = std::min(done, count - k_block);
+            const int plain = NarrowPlainBlock<k_block>(dest + start, text + start);
+            if (plain != k_block) {
+                return start + plain;
+            }
+            done = start + k_block;
+        }
+        return count;
+    }
+    if (count >= 8) {
+        return NarrowPlainPair<8>(dest, text, count);
+    }
+    if (count >= 4) {
+        return NarrowPlainPair<4>(dest, text, count);
+    }
+    int done = 0;
+    while (done < count && IsPlain(text[done])) {
+        dest[done] = static_cast<char>(text[done]);
+        ++done;
+    }
+    return done;
 }
 
 // The whole formatted line, or false when it cannot be composed.
@@ -80,28 +139,53 @@ int Narrow(char* dest, const unsigned short* text, int length, int limit) noexce
     if (text == nullptr || length < 0) {
         length = 0;
     }
-    const int plain = length < limit ? length : limit;
     int i = 0;
-    while (i + k_block <= plain && NarrowPlainBlock(dest + i, text + i)) {
-        i += k_block;
-    }
-    int written = i;
-    for (; i < length && written < limit; ++i) {
-        const unsigned unit = text[i];
-        if (unit <= 0xFF) {
-            if (unit == 0) {
-                break;
-            }
-            dest[written++] = static_cast<char>(unit);
-            continue;
+    int written = 0;
+    for (;;) {
+        // written <= i: the prefix stays within min(length, limit) bytes.
+        const int plain =
+            NarrowPlainPrefix(dest + written, text + i, std::min(length - i, limit - written));
+        i += plain;
+        written += plain;
+        if (i == length || written == limit) {
+            break;
         }
-        if (IsHighSurrogate(unit) && i + 1 < length && IsLowSurrogate(text[i + 1])) {
+        const unsigned unit = text[i++];
+        if (unit == 0) {
+            break;
+        }
+        if (IsHighSurrogate(unit) && i < length && IsLowSurrogate(text[i])) {
             ++i;
         }
         dest[written++] = '?';
     }
     dest[written] = '\0';
     return written;
+}
+
+bool NarrowsTo(const unsigned short* text, int length, const char* expected, int limit) noexcept {
+    if (text == nullptr || length < 0) {
+        length = 0;
+    }
+    const auto* want = reinterpret_cast<const unsigned char*>(expected);
+    int i = 0;
+    int written = 0;
+    for (; i < length && written < limit; ++written) {
+        unsigned byte = text[i++];
+        if (byte == 0) {
+            break;
+        }
+        if (byte > 0xFF) {
+            if (IsHighSurrogate(byte) && i < length && IsLowSurrogate(text[i])) {
+                ++i;
+            }
+            byte = '?';
+        }
+        if (want[written] != byte) {
+            return false;
+        }
+    }
+    return want[written] == 0;
 }
 
 int BoundedLength(const unsigned short* text, int limit) noexcept {

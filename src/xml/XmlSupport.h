@@ -20,6 +20,10 @@ constexpr int k_descriptionLimit = 256;
 // All `length` units must be readable: for a NUL-terminated text, give BoundedLength.
 int Narrow(char* dest, const unsigned short* text, int length, int limit) noexcept;
 
+// Whether `text` narrows (as Narrow does, to at most `limit` bytes) to exactly `expected`;
+// compares as it goes, writing nothing.
+bool NarrowsTo(const unsigned short* text, int length, const char* expected, int limit) noexcept;
+
 // The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 

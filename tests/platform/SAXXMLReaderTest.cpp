@@ -435,6 +435,43 @@ TEST_F(SAXXMLReaderTest, NeverSplitsASurrogatePairBetweenPieces) {
     EXPECT_EQ(recorder->joinedText(), text);
 }
 
+TEST_F(SAXXMLReaderTest, ConvertsCharactersOfEverySizeAtEveryPlace) {
+    // A character of two, three and four bytes at every place of ASCII runs of up to 40
+    // bytes, in attribute values and text, and in element names (where expat takes no
+    // character beyond the first plane), so that every end of every block of the conversion
+    // is met.
+    struct Character {
+        const char* text;
+        const char* inName;
+    };
+    const Character k_characters[] = {{"\xC3\xA9", "\xC3\xA9"},
+                                      {"\xE0\xA4\x85", "\xE0\xA4\x85"},
+                                      {"\xF0\x9F\x98\x80", "\xCE\xA9"}};
+    std::string document = "<r>";
+    std::vector<std::string> expected = {"start r"};
+    std::string text;
+    for (const Character& character : k_characters) {
+        for (size_t length = 0; length <= 40; ++length) {
+            for (size_t at = 0; at <= length; ++at) {
+                const std::string before(at, 'a');
+                const std::string after(length - at, 'b');
+                const std::string piece = before + character.text + after;
+                const std::string name = "n" + before + character.inName + after;
+                document += "<" + name + " v='" + piece + "'>" + piece + "</" + name + ">";
+                expected.push_back("start " + name + " v=" + piece);
+                expected.push_back("text " + piece);
+                expected.push_back("end " + name);
+                text += piece;
+            }
+        }
+    }
+    expected.push_back("end r");
+    const std::vector<std::string> lines = transcript(document + "</r>");
+    ASSERT_EQ(lines.size(), expected.size() + 3) << lines.back();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end() - 1), expected);
+    EXPECT_EQ(recorder->joinedText(), text);
+}
+
 TEST_F(SAXXMLReaderTest, ReadsSingleAndMultiByteCharacterSets) {
     struct Case {
         const char* encoding;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -355,4 +356,60 @@ TEST(ElementHandler, ConvertHelpersNarrowIntoTheirBuffers) {
     copy = RecordingHandler::stconvert(empty.data(), 0);
     EXPECT_STREQ(copy, "");
     std::free(copy);
+}
+
+namespace {
+
+// The narrowing rule written plainly, one unit at a time, to check the block-wise one against.
+std::string NarrowPlainly(const std::vector<unsigned short>& units, size_t limit) {
+    std::string out;
+    for (size_t i = 0; i < units.size() && out.size() < limit; ++i) {
+        const unsigned unit = units[i];
+        if (unit == 0) {
+            break;
+        }
+        if (unit <= 0xFF) {
+            out += static_cast<char>(unit);
+            continue;
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            ++i;
+        }
+        out += '?';
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ElementHandler, NarrowingAgreesWithTheRuleOnMixedTextsOfEveryLength) {
+    // Mostly units that narrow one to one, with the others sprinkled at random places, so
+    // that every length of every run and every end of a text is met.
+    const unsigned short k_others[] = {0, 0x100, 0x20AC, 0xD83D, 0xDE00, 0xFFFF};
+    unsigned long long state = 7;
+    const auto next = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<unsigned>(state >> 33);
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const size_t length = round % 97 + (round % 11 == 0 ? 4090 : 0);
+        const unsigned spread = next() % 40 + 2;
+        std::vector<unsigned short> units(length);
+        for (unsigned short& unit : units) {
+            const unsigned pick = next();
+            unit = pick % spread == 0 ? k_others[pick / spread % 6]
+                                      : static_cast<unsigned short>(pick % 255 + 1);
+        }
+        SCOPED_TRACE("round " + std::to_string(round));
+        const std::string expected = NarrowPlainly(units, 4096);
+        Utf16 text = Utf16::FromUnits(units);
+        std::vector<char> buffer(std::min<size_t>(length, 4096) + 1, '#');
+        RecordingHandler::myconvert(buffer.data(), text.data(), text.length());
+        EXPECT_EQ(std::string(buffer.data()), expected);
+        char* copy = RecordingHandler::stconvert(text.data(), text.length());
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(std::string(copy), expected);
+        std::free(copy);
+    }
 }
