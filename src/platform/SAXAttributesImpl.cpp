@@ -2,6 +2,8 @@
 
 #include <QorUtils/platform/SAXXMLReader.h>
 
+#include <cstring>
+
 namespace MSXML2 {
 namespace detail {
 
@@ -13,9 +15,45 @@ void SAXAttributesImpl::assign(const char** attributes) {
     }
     m_namesReady = false;
     m_valuesReady = false;
+    m_localReady = false;
     // Room for the conversions to come, so that they allocate nothing but text.
     m_names.reserve(m_count);
     m_values.reserve(m_count);
+    if (m_localNames.size() < m_count) {
+        m_localNames.resize(m_count);
+    }
+}
+
+namespace {
+
+// Moves `text` to the end of its part of a name (the separator or the NUL); answers whether
+// the part is ASCII.
+bool ScanNamePart(const char*& text) {
+    unsigned high = 0;
+    for (unsigned char byte; (byte = static_cast<unsigned char>(*text)) != 0 &&
+                             byte != static_cast<unsigned char>(kNamespaceSeparator);
+         ++text) {
+        high |= byte;
+    }
+    return high < 0x80;
+}
+
+} // namespace
+
+// A local name follows the namespace URI and its separator, when there is one, and ends at
+// the next separator (before the prefix) or the NUL.
+void SAXAttributesImpl::findLocalNames() {
+    for (size_t i = 0; i < m_count; ++i) {
+        const char* local = m_source[2 * i];
+        const char* end = local;
+        bool ascii = ScanNamePart(end);
+        if (*end != '\0') {
+            local = ++end;
+            ascii = ScanNamePart(end);
+        }
+        m_localNames[i] = {local, static_cast<size_t>(end - local), ascii};
+    }
+    m_localReady = true;
 }
 
 bool SAXAttributesImpl::convertNames() {

@@ -25,6 +25,24 @@ public:
     // valid until the next assign. May throw std::bad_alloc.
     void assign(const char** attributes);
 
+    // A local name as expat gave it: UTF-8, ended by a NUL or kNamespaceSeparator.
+    struct Utf8Name {
+        const char* text;
+        size_t length;
+        bool ascii;
+    };
+
+    // The attributes as expat gave them, for the handler tree, which narrows them from UTF-8
+    // without the UTF-16 in between: the count, a local name and a value (ended by a NUL).
+    size_t count() const { return m_count; }
+    const Utf8Name& localNameUtf8(size_t index) {
+        if (!m_localReady) {
+            findLocalNames();
+        }
+        return m_localNames[index];
+    }
+    const char* valueUtf8(size_t index) const { return m_source[2 * index + 1]; }
+
     long QueryInterface(const GUID& riid, void** object) override;
     unsigned long AddRef() override { return ++m_cRef; }
     unsigned long Release() override { return m_cRef > 1 ? --m_cRef : 1; }
@@ -44,6 +62,7 @@ private:
     long refuse(int index, unsigned short** text, int* length) const;
     long answerName(int index, size_t NameOffsets::*offset, size_t NameOffsets::*units,
                     unsigned short** text, int* length);
+    void findLocalNames();
     bool convertNames();
     bool convertValues();
 
@@ -52,10 +71,12 @@ private:
     size_t m_count = 0;
     bool m_namesReady = false;
     bool m_valuesReady = false;
+    bool m_localReady = false;
     Utf16Buffer m_nameText;
     Utf16Buffer m_valueText;
     std::vector<NameOffsets> m_names;
     std::vector<Value> m_values;
+    std::vector<Utf8Name> m_localNames;
 };
 
 } // namespace detail

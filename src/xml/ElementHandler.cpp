@@ -1,9 +1,12 @@
 #include <QorUtils/xml/ElementHandler.h>
 
+#include "platform/SAXAttributesImpl.h"
 #include "xml/XmlSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
@@ -47,6 +50,43 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
     Narrow(file, systemId, qorutils::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
     qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
                       subject, form.after);
+}
+
+// Whether an ASCII name of `length` bytes (which narrows to itself, cut at the limit) narrows
+// to `expected`. No byte of `expected` is read past its NUL.
+bool AsciiNameIs(const char* name, size_t length, const char* expected) {
+    const size_t narrowed = std::min<size_t>(length, k_narrowLimit);
+    size_t same = 0;
+    while (same < narrowed && name[same] == expected[same]) {
+        ++same;
+    }
+    return same == narrowed && expected[narrowed] == '\0';
+}
+
+// GetAttributeValue on the reader's own attributes: true when the attribute was found and
+// `value` filled.
+bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
+                          FIAttribute& value) {
+    for (size_t i = 0; i < attributes.count(); ++i) {
+        const MSXML2::detail::SAXAttributesImpl::Utf8Name& local = attributes.localNameUtf8(i);
+        const bool same =
+            local.ascii ? AsciiNameIs(local.text, local.length, name)
+                        : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
+                                                  name, k_narrowLimit);
+        if (same) {
+            const char* text = attributes.valueUtf8(i);
+            // An ASCII value, as most are, narrows to itself (up to the limit).
+            if (qorutils::IsAscii(text, k_narrowLimit)) {
+                value = text;
+            } else {
+                char buffer[k_narrowLimit + 1];
+                qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+                value = buffer;
+            }
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -175,6 +215,17 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
                                                FIAttribute& value) {
     value.Clear();
     if (name == nullptr || attributes == nullptr) {
+        return value;
+    }
+    // The reader's own attributes are narrowed straight from expat's UTF-8: the same bytes
+    // as getLocalName, getValue and narrowing give, without converting every name and value
+    // to UTF-16 first (which took most of the time of a document's attributes). The class is
+    // final: its type identifies it, for less than a dynamic_cast costs.
+    if (typeid(*attributes) == typeid(MSXML2::detail::SAXAttributesImpl)) {
+        if (FetchReaderAttribute(name, static_cast<MSXML2::detail::SAXAttributesImpl&>(*attributes),
+                                 value)) {
+            --m_nAttributes;
+        }
         return value;
     }
     int count = 0;

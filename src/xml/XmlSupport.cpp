@@ -1,9 +1,12 @@
 #include "xml/XmlSupport.h"
 
+#include "platform/Utf16Text.h"
+
 #include <QorUtils/log/FILog.h>
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -115,6 +118,20 @@ int NarrowPlainPrefix(char* dest, const unsigned short* text, int count) {
     return done;
 }
 
+// The byte that the character at `text` narrows to; moves `text` past it. Decodes as the
+// reader does, so that a text narrowed from UTF-8 matches its UTF-16 form narrowed.
+unsigned NarrowNextUtf8(const unsigned char*& text) {
+    const unsigned byte = *text;
+    if (byte < 0x80) {
+        ++text;
+        return byte;
+    }
+    size_t length = 0;
+    const uint32_t code = MSXML2::detail::DecodeUtf8Sequence(text, 4, length);
+    text += length;
+    return code <= 0xFF ? code : '?';
+}
+
 // The whole formatted line, or false when it cannot be composed.
 bool Compose(std::string& line, const char* format, va_list args) {
     va_list sizing;
@@ -182,6 +199,56 @@ bool NarrowsTo(const unsigned short* text, int length, const char* expected, int
             byte = '?';
         }
         if (want[written] != byte) {
+            return false;
+        }
+    }
+    return want[written] == 0;
+}
+
+bool IsAscii(const char* text, int limit) noexcept {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t length = 0;
+    while (bytes[length] - 1u < 0x7Fu) {
+        ++length;
+    }
+    return bytes[length] == 0 && length <= static_cast<size_t>(limit);
+}
+
+int NarrowUtf8(char* dest, const char* text, int limit) noexcept {
+    const auto* next = reinterpret_cast<const unsigned char*>(text);
+    int written = 0;
+    while (written < limit) {
+        const unsigned byte = *next;
+        // ASCII (but the NUL), most of a value, stays as it is.
+        if (byte - 1u < 0x7Fu) {
+            dest[written++] = static_cast<char>(byte);
+            ++next;
+        } else if (byte == 0) {
+            break;
+        } else {
+            dest[written++] = static_cast<char>(NarrowNextUtf8(next));
+        }
+    }
+    dest[written] = '\0';
+    return written;
+}
+
+bool Utf8NarrowsTo(const char* text, char stop, const char* expected, int limit) noexcept {
+    const auto* next = reinterpret_cast<const unsigned char*>(text);
+    const auto* want = reinterpret_cast<const unsigned char*>(expected);
+    const auto end = static_cast<unsigned char>(stop);
+    int written = 0;
+    for (; written < limit; ++written) {
+        unsigned byte = *next;
+        if (byte == 0 || byte == end) {
+            break;
+        }
+        if (byte < 0x80) {
+            ++next;
+        } else {
+            byte = NarrowNextUtf8(next);
+        }
+        if (byte != want[written]) {
             return false;
         }
     }

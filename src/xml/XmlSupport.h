@@ -24,6 +24,19 @@ int Narrow(char* dest, const unsigned short* text, int length, int limit) noexce
 // compares as it goes, writing nothing.
 bool NarrowsTo(const unsigned short* text, int length, const char* expected, int limit) noexcept;
 
+// Narrows UTF-8 text, ended by a NUL, to the bytes that Narrow gives for the UTF-16 that the
+// reader makes of it (every character one byte), at most `limit` of them and a NUL. Returns
+// the bytes written.
+int NarrowUtf8(char* dest, const char* text, int limit) noexcept;
+
+// Whether a NUL-terminated text is ASCII throughout and at most `limit` bytes long: then it
+// narrows to itself.
+bool IsAscii(const char* text, int limit) noexcept;
+
+// Whether UTF-8 text, ended by a NUL or the `stop` byte, narrows as NarrowUtf8 does to
+// exactly `expected`.
+bool Utf8NarrowsTo(const char* text, char stop, const char* expected, int limit) noexcept;
+
 // The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 

@@ -1,3 +1,4 @@
+#include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/ElementHandler.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
@@ -412,4 +413,86 @@ TEST(ElementHandler, NarrowingAgreesWithTheRuleOnMixedTextsOfEveryLength) {
         EXPECT_EQ(std::string(copy), expected);
         std::free(copy);
     }
+}
+
+namespace {
+
+struct CrossCheck {
+    std::vector<std::string> disagreements;
+    int found = 0;
+};
+
+// Accepts every element and fetches each of its attributes with GetAttributeValue, by the
+// narrowed local name that getLocalName gives, expecting the narrowed value of the first
+// attribute of that name; also asks for names that are absent. Records every disagreement.
+class CrossCheckingHandler : public ElementHandler {
+public:
+    explicit CrossCheckingHandler(CrossCheck& check) : m_check(check) {}
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
+        AddHandler(new CrossCheckingHandler(m_check));
+        int count = 0;
+        attributes->getLength(&count);
+        std::vector<std::pair<std::string, std::string>> narrowed;
+        for (int i = 0; i < count; ++i) {
+            narrowed.emplace_back(Narrowed(attributes, i, &MSXML2::ISAXAttributes::getLocalName),
+                                  Narrowed(attributes, i, &MSXML2::ISAXAttributes::getValue));
+        }
+        std::vector<std::string> asked = {"", "absent", "plain\xE9", std::string(5000, 'n')};
+        for (const auto& attribute : narrowed) {
+            asked.push_back(attribute.first);
+        }
+        for (const std::string& name : asked) {
+            std::string expected = "(null)";
+            for (const auto& attribute : narrowed) {
+                if (attribute.first == name) {
+                    expected = attribute.second;
+                    ++m_check.found;
+                    break;
+                }
+            }
+            FIAttribute value;
+            GetAttributeValue(name.c_str(), attributes, value);
+            const std::string got = value.isNull() ? "(null)" : value.c_str();
+            if (got != expected) {
+                m_check.disagreements.push_back(name.substr(0, 16) + " gave " + got.substr(0, 16));
+            }
+        }
+        return true;
+    }
+
+private:
+    static std::string Narrowed(MSXML2::ISAXAttributes* attributes, int index,
+                                long (MSXML2::ISAXAttributes::*get)(int, unsigned short**, int*)) {
+        unsigned short* text = nullptr;
+        int length = 0;
+        (attributes->*get)(index, &text, &length);
+        std::vector<char> buffer(static_cast<size_t>(std::min(length, 4096)) + 1);
+        myconvert(buffer.data(), text, length);
+        return buffer.data();
+    }
+
+    CrossCheck& m_check;
+};
+
+} // namespace
+
+TEST(ElementHandler, ReaderAttributesAreFetchedAsTheirUtf16NarrowedWouldBe) {
+    const std::string euros = std::string(4094, 'v') + "\xE2\x82\xAC\xE2\x82\xAC" + "tail";
+    const std::string document =
+        "<r xmlns:p='urn:p' plain='x' caf\xC3\xA9='\xC3\xA9t\xC3\xA9' x\xCE\xA9='omega'"
+        " y\xE0\xA4\x85='smile \xF0\x9F\x98\x80' p:plain='second' p:q='&amp;&lt;&#xFF;'"
+        " empty='' " +
+        std::string(5000, 'n') + "='long name' ascii='" + std::string(5000, 'a') + "' mixed='" +
+        euros + "' z='" + std::string(4096, 'z') + "'><e a='1' b='2' a2='\xC3\xA9'/></r>";
+    CrossCheck check;
+    auto* content = new SAXContentHandlerImpl(new TopHandler(new CrossCheckingHandler(check)));
+    {
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(content);
+        EXPECT_EQ(reader.parse(document.data(), document.size()), S_OK);
+    }
+    content->Release();
+    EXPECT_EQ(check.disagreements, Lines{});
+    EXPECT_EQ(check.found, 11 + 3) << "every attribute of both elements, p:plain as plain";
 }
