@@ -1,0 +1,126 @@
+// The whole XML road when memory runs out: each allocation of a reading refused in turn (alone,
+// and together with every one after it), for a well-formed and a malformed document, in memory
+// and from a file. Every reading ends with S_OK or a failure code, no exception escapes, every
+// handler is released and every block freed.
+#include <QorUtils/log/FILog.h>
+#include <QorUtils/platform/SAXXMLReader.h>
+#include <QorUtils/xml/ElementHandler.h>
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
+#include <QorUtils/xml/TopHandler.h>
+
+#include "support/FailingHeap.h"
+#include "support/ScopedLog.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <new>
+#include <string>
+
+using MSXML2::ISAXAttributes;
+using MSXML2::ISAXLocator;
+
+namespace {
+
+int g_live = 0;
+
+// Accepts every element and does what a module's handler does, allocating nothing that could
+// throw: children made with new (std::nothrow), attributes fetched, warnings and errors logged.
+class PlainHandler final : public ElementHandler {
+public:
+    PlainHandler() : ElementHandler(true) { ++g_live; }
+    ~PlainHandler() override { --g_live; }
+
+    bool HandleElement(char* name, ISAXAttributes* attributes, ISAXLocator* locator) override {
+        if (name[0] == 'x') {
+            return false;
+        }
+        ResetAttributes(attributes);
+        FIAttribute value;
+        GetAttributeValue("a", attributes, value);
+        ExtraAttributes(name, locator);
+        if (name[0] == 'e') {
+            SevereError(name, locator);
+        }
+        AddHandler(new (std::nothrow) PlainHandler);
+        return true;
+    }
+};
+
+long Read(const std::string& document, const std::string& path) {
+    long result = S_OK;
+    auto* content = new (std::nothrow)
+        SAXContentHandlerImpl(new (std::nothrow) TopHandler(new (std::nothrow) PlainHandler));
+    auto* errors = new (std::nothrow) SAXErrorHandlerImpl;
+    {
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(content);
+        reader.putErrorHandler(errors);
+        result = path.empty() ? reader.parse(document.data(), document.size())
+                              : reader.parseURL(path.c_str());
+    }
+    if (content != nullptr) {
+        content->Release();
+    }
+    if (errors != nullptr) {
+        errors->Release();
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(XmlRoadHeap, EveryRefusedAllocationIsSurvived) {
+    if (!qortest::HeapCanRefuse()) {
+        GTEST_SKIP() << "the sanitizer owns malloc in this build; refusals are tested in the "
+                        "normal build";
+    }
+    const std::string body = "<!DOCTYPE r [<!ENTITY e 'ent'>]>\n"
+                             "<r xmlns='urn:d' xmlns:p='urn:p' a='1' p:b='\xE9' c='2'>"
+                             "<?pi data?><p:c a='x'>caf\xE9 &e; &#x1F600;<![CDATA[<raw>]]></p:c>"
+                             "<x><y/></x><e/>" +
+                             std::string(5000, 't') + "<d>";
+    const std::string documents[] = {
+        "<?xml version='1.0' encoding='windows-1252'?>\n" + body + "</d></r>",
+        "<?xml version='1.0' encoding='ISO-8859-1'?>\n" + body + "</r>",
+    };
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("doc.xml");
+    qortest::ScopedLog log;
+    // The C library unloads a character set converter left unused lazily: each release of
+    // another one ages it, the third unloads it, freeing blocks from before the count. Holding
+    // the converter that the reading uses and releasing it a few times unloads the others now.
+    const iconv_t converter = iconv_open("UTF-32LE", "windows-1252");
+    ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
+    for (int i = 0; i < 4; ++i) {
+        iconv_close(iconv_open("UTF-32LE", "windows-1252"));
+    }
+    for (const std::string& document : documents) {
+        ASSERT_TRUE(qortest::WriteFile(path, document));
+        for (const std::string& from : {std::string(), path}) {
+            // Loads what the C library keeps for good (the character set converters).
+            Read(document, from);
+            for (const auto kind : {qortest::Refusal::Only, qortest::Refusal::From}) {
+                for (int index = 0;; ++index) {
+                    SCOPED_TRACE(testing::Message()
+                                 << document.substr(30, 12) << " "
+                                 << (from.empty() ? "memory" : "file") << " "
+                                 << (kind == qortest::Refusal::Only ? "only" : "from") << " "
+                                 << index);
+                    long result = S_OK;
+                    const qortest::HeapUse use =
+                        qortest::HeapUseOf([&] { result = Read(document, from); }, {kind, index});
+                    EXPECT_TRUE(result == S_OK || result < 0) << result;
+                    EXPECT_EQ(g_live, 0);
+                    EXPECT_EQ(use.live, 0);
+                    if (use.allocations <= index) {
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    iconv_close(converter);
+}
