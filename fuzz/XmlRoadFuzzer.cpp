@@ -4,8 +4,9 @@
 // call ExtraAttributes, ConvertBranch, SevereError and TraceMessage, with the log written to a
 // scratch file. Checked on every input: the reader's result agrees with the callbacks (one
 // fatal error exactly when it fails, endDocument exactly when it succeeds, every accepted
-// element ended after a success), every narrowed text stays within its limit, and every
-// handler is released once the adapters are.
+// element ended after a success), every narrowed text stays within its limit, every attribute
+// fetched by name is the one the parser's UTF-16 names and values narrow to, and every handler
+// is released once the adapters are.
 #include "FuzzSupport.h"
 
 #include <QorUtils/log/FILog.h>
@@ -48,6 +49,7 @@ public:
         FIAttribute value;
         FUZZ_CHECK(GetAttributeValue("a", attributes, value).length() <= int{k_narrowLimit});
         FUZZ_CHECK(GetAttributeValue(name, attributes, value).length() <= int{k_narrowLimit});
+        CheckEveryAttribute(attributes);
         if (ConvertBranch(value) != BranchNone) {
             FUZZ_CHECK(value.length() == 4);
         }
@@ -76,6 +78,35 @@ public:
     }
 
 private:
+    // Each attribute, fetched by its narrowed local name, gives the first attribute of that
+    // name narrowed from the UTF-16 the parser reports, whichever way the fetch reads it.
+    void CheckEveryAttribute(ISAXAttributes* attributes) {
+        int count = 0;
+        attributes->getLength(&count);
+        static char name[k_narrowLimit + 1];
+        static char other[k_narrowLimit + 1];
+        static char expected[k_narrowLimit + 1];
+        for (int i = 0; i < count; ++i) {
+            unsigned short* text = nullptr;
+            int length = 0;
+            attributes->getLocalName(i, &text, &length);
+            myconvert(name, text, length);
+            int first = 0;
+            for (;; ++first) {
+                attributes->getLocalName(first, &text, &length);
+                myconvert(other, text, length);
+                if (std::strcmp(other, name) == 0) {
+                    break;
+                }
+            }
+            attributes->getValue(first, &text, &length);
+            myconvert(expected, text, length);
+            FIAttribute value;
+            GetAttributeValue(name, attributes, value);
+            FUZZ_CHECK(value.c_str() != nullptr && std::strcmp(value.c_str(), expected) == 0);
+        }
+    }
+
     bool m_open = false;
 };
 
