@@ -9,8 +9,9 @@ STAGE      := $(abspath $(BUILD))/stage
 # Debian packages the build, tests and benchmarks need; installed only when missing.
 DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
                 libexpat1-dev pkg-config valgrind
-# And those that `make coverage` needs besides.
+# And those that `make coverage` and `make bench` need besides.
 COVERAGE_PACKAGES := gcovr
+BENCH_PACKAGES := time
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
@@ -122,6 +123,7 @@ consumer: build
 # check fails the target; a missed speed target shows as "NOT met" in the table.
 BENCH_TABLE := $(abspath $(BENCH_BUILD))/bench-table.tsv
 bench: deps
+	$(call install-missing,$(BENCH_PACKAGES))
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQORUTILS_BUILD_BENCH=ON -DQORUTILS_WERROR=ON \
 	    -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
