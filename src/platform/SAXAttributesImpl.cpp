@@ -24,34 +24,18 @@ void SAXAttributesImpl::assign(const char** attributes) {
     }
 }
 
-namespace {
-
-// Moves `text` to the end of its part of a name (the separator or the NUL); answers whether
-// the part is ASCII.
-bool ScanNamePart(const char*& text) {
-    unsigned high = 0;
-    for (unsigned char byte; (byte = static_cast<unsigned char>(*text)) != 0 &&
-                             byte != static_cast<unsigned char>(kNamespaceSeparator);
-         ++text) {
-        high |= byte;
-    }
-    return high < 0x80;
-}
-
-} // namespace
-
 // A local name follows the namespace URI and its separator, when there is one, and ends at
 // the next separator (before the prefix) or the NUL.
 void SAXAttributesImpl::findLocalNames() {
     for (size_t i = 0; i < m_count; ++i) {
         const char* local = m_source[2 * i];
-        const char* end = local;
-        bool ascii = ScanNamePart(end);
+        const char* end = strchrnul(local, kNamespaceSeparator);
         if (*end != '\0') {
-            local = ++end;
-            ascii = ScanNamePart(end);
+            local = end + 1;
+            end = strchrnul(local, kNamespaceSeparator);
         }
-        m_localNames[i] = {local, static_cast<size_t>(end - local), ascii};
+        const auto length = static_cast<size_t>(end - local);
+        m_localNames[i] = {local, length, IsAsciiText(local, length)};
     }
     m_localReady = true;
 }

@@ -135,6 +135,7 @@ long SAXParseSession::parseFile(const char* path) {
 }
 
 long SAXParseSession::parseMapped(size_t size) {
+    forgetInput();
     if (XML_ParseBuffer(m_parser, static_cast<int>(size), XML_TRUE) != XML_STATUS_OK) {
         return parseFailed();
     }
@@ -155,6 +156,7 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
             return fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
         }
         const bool final = static_cast<size_t>(got) < piece;
+        forgetInput();
         if (XML_ParseBuffer(m_parser, static_cast<int>(got), final) != XML_STATUS_OK) {
             return parseFailed();
         }
@@ -186,6 +188,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     for (;;) {
         const size_t length = std::min(piece, size - offset);
         const bool final = offset + length == size;
+        forgetInput();
         if (XML_Parse(m_parser, data + offset, static_cast<int>(length), final) != XML_STATUS_OK) {
             return parseFailed();
         }
@@ -397,9 +400,10 @@ void SAXParseSession::onCharacters(const char* text, int length) {
     }
     const char* next = text;
     const char* end = text + length;
+    const char* readable = readableEnd(text);
     while (next < end && !m_bStopped) {
-        m_textLength +=
-            ConvertUtf8ToUtf16(next, end, m_text + m_textLength, kTextPiece - m_textLength);
+        m_textLength += ConvertUtf8ToUtf16(next, end, m_text + m_textLength,
+                                           kTextPiece - m_textLength, readable);
         if (next < end) {
             // Expat reports line breaks on their own, so the cut lies on the event's line,
             // as many characters on as were taken from the event.
@@ -408,6 +412,24 @@ void SAXParseSession::onCharacters(const char* text, int length) {
             flushText(&ahead);
         }
     }
+}
+
+// How far the text may be read: to the end of expat's input buffer when the text lies in it
+// (most text does; line breaks, references and text converted from another encoding are
+// elsewhere), so that a short text is widened as one block; or not past its own end.
+const char* SAXParseSession::readableEnd(const char* text) {
+    if (!m_inputKnown) {
+        int offset = 0;
+        int size = 0;
+        m_inputBegin = XML_GetInputContext(m_parser, &offset, &size);
+        m_inputEnd = m_inputBegin != nullptr ? m_inputBegin + size : nullptr;
+        m_inputKnown = true;
+    }
+    const auto at = reinterpret_cast<uintptr_t>(text);
+    const bool inside = m_inputBegin != nullptr &&
+                        at >= reinterpret_cast<uintptr_t>(m_inputBegin) &&
+                        at < reinterpret_cast<uintptr_t>(m_inputEnd);
+    return inside ? m_inputEnd : nullptr;
 }
 
 void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {

@@ -55,6 +55,8 @@ private:
     size_t nextPieceSize(unsigned long long fed) const;
 
     void flushText(const int* ahead = nullptr);
+    const char* readableEnd(const char* text);
+    void forgetInput() { m_inputKnown = false; }
     void onStartElement(const char* name, const char** attributes);
     void onEndElement(const char* name);
     void onCharacters(const char* text, int length);
@@ -84,6 +86,11 @@ private:
     ExpatFileBuffer m_input;
     int m_eventsToCheck = kEventsPerCheck;
     XML_Parser m_parser = nullptr;
+    // Expat's input buffer while it parses one piece, found at the first text event: text that
+    // lies in it may be read past its end, up to the buffer's.
+    bool m_inputKnown = false;
+    const char* m_inputBegin = nullptr;
+    const char* m_inputEnd = nullptr;
     // Set once nothing more may be delivered: a fatal error, or a handler that failed.
     bool m_bStopped = false;
     long m_result = S_OK;
@@ -102,7 +109,8 @@ private:
     Utf16Buffer m_names;
     // Character data gathered across expat's events until a piece is full or another event
     // comes.
-    unsigned short m_text[kTextPiece + 1];
+    // (With room for the NUL and for a block widened past the end of the piece.)
+    unsigned short m_text[kTextPiece + kWideningBlock];
     size_t m_textLength = 0;
 };
 

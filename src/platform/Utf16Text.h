@@ -10,17 +10,33 @@
 namespace MSXML2 {
 namespace detail {
 
+// The block in which ASCII is widened: a text that lies in a buffer readable this far beyond
+// its end, converted into room this large beyond `capacity`, is widened in whole blocks.
+constexpr size_t kWideningBlock = 16;
+
 // Converts UTF-8 from `src` up to `end` into at most `capacity` code units at `dst`, and
 // advances `src` past what was converted. A character that does not fit whole (a surrogate
 // pair needs two units) is left for the next call. A malformed byte becomes U+FFFD.
-// Returns the number of code units written.
-size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity);
+// Returns the number of code units written. With `readable` (at or after `end`), the bytes up
+// to it may be read and `dst` has room for kWideningBlock - 1 units beyond `capacity`, whose
+// contents are then undefined.
+size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity,
+                          const char* readable = nullptr);
 
 // Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above), reading no
 // further than `available` bytes nor past a byte that is no continuation byte (so a
 // NUL-terminated text is never overrun). Returns the code point and sets `length` to the
 // bytes used; a malformed sequence gives U+FFFD and 1.
 uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length);
+
+// Whether the `length` bytes at `text` are all ASCII.
+inline bool IsAsciiText(const char* text, size_t length) {
+    unsigned high = 0;
+    for (size_t i = 0; i < length; ++i) {
+        high |= static_cast<unsigned char>(text[i]);
+    }
+    return high < 0x80;
+}
 
 // The number of characters (code points) in well-formed UTF-8.
 size_t CountUtf8Characters(const char* src, size_t size);

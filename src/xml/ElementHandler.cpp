@@ -52,37 +52,46 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
                       subject, form.after);
 }
 
-// Whether an ASCII name of `length` bytes (which narrows to itself, cut at the limit) narrows
-// to `expected`. No byte of `expected` is read past its NUL.
-bool AsciiNameIs(const char* name, size_t length, const char* expected) {
-    const size_t narrowed = std::min<size_t>(length, k_narrowLimit);
-    size_t same = 0;
-    while (same < narrowed && name[same] == expected[same]) {
-        ++same;
+// A long value, narrowed in a buffer of the largest size (out of line, so that the short ones
+// need no stack frame that large).
+__attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char* text) {
+    char buffer[k_narrowLimit + 1];
+    qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+    value = buffer;
+}
+
+// Fills `value` with the narrowed form of UTF-8 text. An ASCII text, as most values are,
+// narrows to itself (up to the limit); a short other one in a small buffer.
+void AssignNarrowed(FIAttribute& value, const char* text) {
+    constexpr size_t k_short = 64;
+    const size_t length = std::strlen(text);
+    if (length <= k_narrowLimit && MSXML2::detail::IsAsciiText(text, length)) {
+        value = text;
+    } else if (length < k_short) {
+        // A character never narrows to more than one byte.
+        char buffer[k_short];
+        qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+        value = buffer;
+    } else {
+        AssignLongNarrowed(value, text);
     }
-    return same == narrowed && expected[narrowed] == '\0';
 }
 
 // GetAttributeValue on the reader's own attributes: true when the attribute was found and
 // `value` filled.
 bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
                           FIAttribute& value) {
+    // An ASCII name narrows to itself, cut at the limit: its bytes are compared whole.
+    const size_t length = std::strlen(name);
     for (size_t i = 0; i < attributes.count(); ++i) {
         const MSXML2::detail::SAXAttributesImpl::Utf8Name& local = attributes.localNameUtf8(i);
         const bool same =
-            local.ascii ? AsciiNameIs(local.text, local.length, name)
+            local.ascii ? std::min<size_t>(local.length, k_narrowLimit) == length &&
+                              std::memcmp(local.text, name, length) == 0
                         : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
                                                   name, k_narrowLimit);
         if (same) {
-            const char* text = attributes.valueUtf8(i);
-            // An ASCII value, as most are, narrows to itself (up to the limit).
-            if (qorutils::IsAscii(text, k_narrowLimit)) {
-                value = text;
-            } else {
-                char buffer[k_narrowLimit + 1];
-                qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
-                value = buffer;
-            }
+            AssignNarrowed(value, attributes.valueUtf8(i));
             return true;
         }
     }

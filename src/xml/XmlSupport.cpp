@@ -126,6 +126,13 @@ unsigned NarrowNextUtf8(const unsigned char*& text) {
         ++text;
         return byte;
     }
+    // Two bytes, the accented letters of Latin scripts, inline (the NUL after a text stops a
+    // sequence as any byte that is no continuation byte does).
+    if (byte >= 0xC2 && byte <= 0xDF && (text[1] & 0xC0u) == 0x80u) {
+        const unsigned code = (byte & 0x1Fu) << 6 | (text[1] & 0x3Fu);
+        text += 2;
+        return code <= 0xFF ? code : '?';
+    }
     size_t length = 0;
     const uint32_t code = MSXML2::detail::DecodeUtf8Sequence(text, 4, length);
     text += length;
@@ -203,15 +210,6 @@ bool NarrowsTo(const unsigned short* text, int length, const char* expected, int
         }
     }
     return want[written] == 0;
-}
-
-bool IsAscii(const char* text, int limit) noexcept {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    size_t length = 0;
-    while (bytes[length] - 1u < 0x7Fu) {
-        ++length;
-    }
-    return bytes[length] == 0 && length <= static_cast<size_t>(limit);
 }
 
 int NarrowUtf8(char* dest, const char* text, int limit) noexcept {

@@ -29,10 +29,6 @@ bool NarrowsTo(const unsigned short* text, int length, const char* expected, int
 // the bytes written.
 int NarrowUtf8(char* dest, const char* text, int limit) noexcept;
 
-// Whether a NUL-terminated text is ASCII throughout and at most `limit` bytes long: then it
-// narrows to itself.
-bool IsAscii(const char* text, int limit) noexcept;
-
 // Whether UTF-8 text, ended by a NUL or the `stop` byte, narrows as NarrowUtf8 does to
 // exactly `expected`.
 bool Utf8NarrowsTo(const char* text, char stop, const char* expected, int limit) noexcept;
