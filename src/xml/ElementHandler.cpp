@@ -52,6 +52,17 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
                       subject, form.after);
 }
 
+// Whether an ASCII name of `length` bytes, which narrows to itself cut at the limit, narrows to
+// `expected`. Most names differ from the one asked for in their first byte.
+bool AsciiNameIs(const char* name, size_t length, const char* expected) {
+    const size_t narrowed = std::min<size_t>(length, k_narrowLimit);
+    if (narrowed == 0 || name[0] != expected[0]) {
+        return narrowed == 0 && expected[0] == '\0';
+    }
+    // strncmp stops at the NUL of a shorter `expected`; `name` holds no NUL in its length.
+    return std::strncmp(name, expected, narrowed) == 0 && expected[narrowed] == '\0';
+}
+
 // A long value, narrowed in a buffer of the largest size (out of line, so that the short ones
 // need no stack frame that large).
 __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char* text) {
@@ -64,10 +75,14 @@ __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char
 // narrows to itself (up to the limit); a short other one in a small buffer.
 void AssignNarrowed(FIAttribute& value, const char* text) {
     constexpr size_t k_short = 64;
-    const size_t length = std::strlen(text);
-    if (length <= k_narrowLimit && MSXML2::detail::IsAsciiText(text, length)) {
+    // The ASCII that leads the text, up to its NUL if all of it is.
+    size_t ascii = 0;
+    while (static_cast<unsigned char>(text[ascii]) - 1u < 0x7Fu) {
+        ++ascii;
+    }
+    if (text[ascii] == '\0' && ascii <= k_narrowLimit) {
         value = text;
-    } else if (length < k_short) {
+    } else if (ascii + std::strlen(text + ascii) < k_short) {
         // A character never narrows to more than one byte.
         char buffer[k_short];
         qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
@@ -81,13 +96,10 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
 // `value` filled.
 bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
                           FIAttribute& value) {
-    // An ASCII name narrows to itself, cut at the limit: its bytes are compared whole.
-    const size_t length = std::strlen(name);
     for (size_t i = 0; i < attributes.count(); ++i) {
         const MSXML2::detail::SAXAttributesImpl::Utf8Name& local = attributes.localNameUtf8(i);
         const bool same =
-            local.ascii ? std::min<size_t>(local.length, k_narrowLimit) == length &&
-                              std::memcmp(local.text, name, length) == 0
+            local.ascii ? AsciiNameIs(local.text, local.length, name)
                         : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
                                                   name, k_narrowLimit);
         if (same) {
