@@ -60,7 +60,7 @@ constexpr Kind kKinds[] = {
     {"q:port", {"id", "dir", "stream", "q:order"}},
     {"param", {"key", "value", "q:unit"}},
     {"stream", {"id", "from", "to", "phase", "flow"}},
-    {"q:spec", {"key", "value"}},
+    {"q:limit", {"key", "value"}},
     {"note", {"lang"}},
 };
 
@@ -247,7 +247,7 @@ private:
             {"port", {"id", "dir", "stream", "order"}},
             {"param", {"key", "value", "unit"}},
             {"stream", {"id", "from", "to", "phase", "flow"}},
-            {"spec", {"key", "value"}},
+            {"limit", {"key", "value"}},
             {"note", {"lang"}},
             {"model", {"name"}},
             {"section", {"id"}},
