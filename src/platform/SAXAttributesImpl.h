@@ -25,17 +25,11 @@ public:
     // valid until the next assign. May throw std::bad_alloc.
     void assign(const char** attributes);
 
-    // A local name as expat gave it: UTF-8, ended by a NUL or kNamespaceSeparator.
-    struct Utf8Name {
-        const char* text;
-        size_t length;
-        bool ascii;
-    };
-
     // The attributes as expat gave them, for the handler tree, which narrows them from UTF-8
-    // without the UTF-16 in between: the count, a local name and a value (ended by a NUL).
+    // without the UTF-16 in between: the count, where a local name starts (it ends at a NUL
+    // or kNamespaceSeparator) and a value (ended by a NUL).
     size_t count() const { return m_count; }
-    const Utf8Name& localNameUtf8(size_t index) {
+    const char* localNameUtf8(size_t index) {
         if (!m_localReady) {
             findLocalNames();
         }
@@ -76,7 +70,7 @@ private:
     Utf16Buffer m_valueText;
     std::vector<NameOffsets> m_names;
     std::vector<Value> m_values;
-    std::vector<Utf8Name> m_localNames;
+    std::vector<const char*> m_localNames;
 };
 
 } // namespace detail

@@ -29,15 +29,6 @@ size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst
 // bytes used; a malformed sequence gives U+FFFD and 1.
 uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length);
 
-// Whether the `length` bytes at `text` are all ASCII.
-inline bool IsAsciiText(const char* text, size_t length) {
-    unsigned high = 0;
-    for (size_t i = 0; i < length; ++i) {
-        high |= static_cast<unsigned char>(text[i]);
-    }
-    return high < 0x80;
-}
-
 // The number of characters (code points) in well-formed UTF-8.
 size_t CountUtf8Characters(const char* src, size_t size);
 

@@ -1,15 +1,16 @@
 #include <QorUtils/xml/ElementHandler.h>
 
+#include "attribute/FIAttributeText.h"
 #include "platform/SAXAttributesImpl.h"
 #include "xml/XmlSupport.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <typeinfo>
 
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
+using qorutils::FIAttributeText;
 using qorutils::k_errorLevel;
 using qorutils::k_narrowLimit;
 using qorutils::Narrow;
@@ -52,28 +53,42 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
                       subject, form.after);
 }
 
-// Whether an ASCII name of `length` bytes, which narrows to itself cut at the limit, narrows to
-// `expected`. Most names differ from the one asked for in their first byte.
-bool AsciiNameIs(const char* name, size_t length, const char* expected) {
-    const size_t narrowed = std::min<size_t>(length, k_narrowLimit);
-    if (narrowed == 0 || name[0] != expected[0]) {
-        return narrowed == 0 && expected[0] == '\0';
+// Whether the local name at `name` (UTF-8, ended by a NUL or the namespace separator)
+// narrows to `expected`. ASCII narrows to itself, so the bytes are compared as they are, in a
+// loop that tests each byte once; from the first byte outside ASCII the whole name is
+// narrowed as it is compared. Most names differ from the one asked for in their first byte.
+bool LocalNameIs(const char* name, const char* expected) {
+    constexpr unsigned char k_separator = MSXML2::detail::kNamespaceSeparator;
+    for (size_t i = 0; i < k_narrowLimit; ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (byte == static_cast<unsigned char>(expected[i]) && byte - (k_separator + 1u) < 0x7Eu) {
+            continue;
+        }
+        if (byte >= 0x80) {
+            return qorutils::Utf8NarrowsTo(name, k_separator, expected, k_narrowLimit);
+        }
+        // The name ends here, or differs.
+        return (byte == 0 || byte == k_separator) && expected[i] == '\0';
     }
-    // strncmp stops at the NUL of a shorter `expected`; `name` holds no NUL in its length.
-    return std::strncmp(name, expected, narrowed) == 0 && expected[narrowed] == '\0';
+    return expected[k_narrowLimit] == '\0';
 }
 
 // A long value, narrowed in a buffer of the largest size (out of line, so that the short ones
 // need no stack frame that large).
 __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char* text) {
     char buffer[k_narrowLimit + 1];
-    qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
-    value = buffer;
+    const int length = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+    FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
 }
 
-// Fills `value` with the narrowed form of UTF-8 text. An ASCII text, as most values are,
-// narrows to itself (up to the limit); a short other one in a small buffer.
+// Fills `value` with the narrowed form of UTF-8 text. A short ASCII text, as most values are,
+// narrows to itself and is copied as it is measured; a longer ASCII text is taken as it is
+// (up to the limit), another one is narrowed in a small buffer. Either way the text is
+// measured here, and a narrowed text holds no zero byte: the value takes the length as it is.
 void AssignNarrowed(FIAttribute& value, const char* text) {
+    if (FIAttributeText::AssignShortAscii(value, text)) {
+        return;
+    }
     constexpr size_t k_short = 64;
     // The ASCII that leads the text, up to its NUL if all of it is.
     size_t ascii = 0;
@@ -81,12 +96,12 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
         ++ascii;
     }
     if (text[ascii] == '\0' && ascii <= k_narrowLimit) {
-        value = text;
+        FIAttributeText::Assign(value, text, ascii);
     } else if (ascii + std::strlen(text + ascii) < k_short) {
         // A character never narrows to more than one byte.
         char buffer[k_short];
-        qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
-        value = buffer;
+        const int length = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+        FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
     } else {
         AssignLongNarrowed(value, text);
     }
@@ -97,11 +112,7 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
 bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
                           FIAttribute& value) {
     for (size_t i = 0; i < attributes.count(); ++i) {
-        const MSXML2::detail::SAXAttributesImpl::Utf8Name& local = attributes.localNameUtf8(i);
-        const bool same =
-            local.ascii ? AsciiNameIs(local.text, local.length, name)
-                        : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
-                                                  name, k_narrowLimit);
+        const bool same = LocalNameIs(attributes.localNameUtf8(i), name);
         if (same) {
             AssignNarrowed(value, attributes.valueUtf8(i));
             return true;

@@ -6,6 +6,7 @@
 #include "support/FakeSAX.h"
 #include "support/RecordingHandler.h"
 #include "support/ScopedLog.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -495,4 +496,70 @@ TEST(ElementHandler, ReaderAttributesAreFetchedAsTheirUtf16NarrowedWouldBe) {
     content->Release();
     EXPECT_EQ(check.disagreements, Lines{});
     EXPECT_EQ(check.found, 11 + 3) << "every attribute of both elements, p:plain as plain";
+}
+
+namespace {
+
+// Fetches the attributes a1, a2, ... of the root and records each value's description.
+class ValueFormHandler : public ElementHandler {
+public:
+    ValueFormHandler(size_t count, Lines& forms) : m_count(count), m_forms(forms) {}
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
+        for (size_t i = 1; i <= m_count; ++i) {
+            FIAttribute value(12345);
+            GetAttributeValue(("a" + std::to_string(i)).c_str(), attributes, value);
+            m_forms.push_back(qortest::Describe(value) + " length " +
+                              std::to_string(value.length()) + " capacity " +
+                              std::to_string(value.capacity()));
+        }
+        return true;
+    }
+
+private:
+    size_t m_count;
+    Lines& m_forms;
+};
+
+} // namespace
+
+// A fetched value takes the form that assigning its narrowed text gives: inline up to 18
+// characters, in a buffer from 19, whatever the length and wherever a non-ASCII character is.
+TEST(ElementHandler, ReaderAttributeValuesTakeTheFormOfTextAssignment) {
+    const struct {
+        std::string utf8;
+        std::string narrowed;
+    } k_values[] = {
+        {"", ""},
+        {"x", "x"},
+        {std::string(17, 'b'), std::string(17, 'b')},
+        {std::string(18, 'c'), std::string(18, 'c')},
+        {std::string(19, 'd'), std::string(19, 'd')},
+        {std::string(20, 'e'), std::string(20, 'e')},
+        {std::string(17, 'f') + "\xC3\xA9", std::string(17, 'f') + "\xE9"},
+        {std::string(18, 'g') + "\xC3\xA9", std::string(18, 'g') + "\xE9"},
+        {"\xC3\xA9" + std::string(30, 'h'), "\xE9" + std::string(30, 'h')},
+        {"&amp;\xE2\x82\xAC", "&?"},
+        {std::string(70, 'i') + "\xC2\xB5", std::string(70, 'i') + "\xB5"},
+    };
+    std::string document = "<r";
+    Lines expected;
+    for (size_t i = 0; i < sizeof k_values / sizeof k_values[0]; ++i) {
+        document += " a" + std::to_string(i + 1) + "='" + k_values[i].utf8 + "'";
+        FIAttribute value;
+        value = k_values[i].narrowed.c_str();
+        expected.push_back(qortest::Describe(value) + " length " + std::to_string(value.length()) +
+                           " capacity " + std::to_string(value.capacity()));
+    }
+    document += "/>";
+    Lines forms;
+    auto* content = new SAXContentHandlerImpl(
+        new TopHandler(new ValueFormHandler(sizeof k_values / sizeof k_values[0], forms)));
+    {
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(content);
+        EXPECT_EQ(reader.parse(document.data(), document.size()), S_OK);
+    }
+    content->Release();
+    EXPECT_EQ(forms, expected);
 }

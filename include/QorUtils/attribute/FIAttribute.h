@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <string>
 
+namespace qorutils {
+struct FIAttributeText;
+}
+
 class QORUTILS_API FIAttribute {
 public:
     // The kind of a value, held in 32 bits.
@@ -108,6 +112,9 @@ public:
     void FixXML();
 
 private:
+    // The library's own readers assign texts whose length they already know through it.
+    friend struct qorutils::FIAttributeText;
+
     // Doubles capacity from its current value (32 for a new buffer) until it holds `required`
     // bytes, then reallocates buffer to it, keeping its contents. Returns false, changing
     // nothing, when the heap refuses or the size would pass 1 GiB.
