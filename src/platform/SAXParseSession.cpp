@@ -3,6 +3,8 @@
 #include "platform/ExpatFileBuffer.h"
 #include "platform/ExpatName.h"
 #include "platform/IconvEncoding.h"
+#include "xml/HandlerTree.h"
+#include "xml/XmlSupport.h"
 
 #include <QorUtils/platform/SAXXMLReader.h>
 
@@ -70,7 +72,8 @@ std::string fileMessage(const char* what, const char* path, int error) {
 } // namespace
 
 SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors)
-    : m_pContent(content), m_pErrors(errors) {
+    : m_pContent(content), m_pErrors(errors),
+      m_bTreeRoute(content != nullptr && qorutils::HandlerTree::IsLibraryAdapter(*content)) {
     if (m_pContent != nullptr) {
         m_pContent->AddRef();
     }
@@ -330,20 +333,27 @@ void SAXParseSession::outOfMemory() {
 // event that follows it, or `ahead` characters into the current event for a piece cut inside
 // it (expat's position is worked out only when a handler asks).
 void SAXParseSession::flushText(const int* ahead) {
-    if (m_textLength == 0 || m_bStopped) {
-        m_textLength = 0;
-        return;
-    }
-    m_text[m_textLength] = 0;
-    if (ahead != nullptr) {
+    const bool deliver = m_textLength != 0 && !m_bStopped;
+    if (deliver && ahead != nullptr) {
         m_pLocator->follow(m_parser, *ahead);
     }
-    const long result = m_pContent->characters(m_text, static_cast<int>(m_textLength));
-    if (ahead != nullptr) {
+    const long result = deliver ? deliverText() : S_OK;
+    if (deliver && ahead != nullptr) {
         m_pLocator->follow(m_parser);
     }
     m_textLength = 0;
+    m_narrowedLength = 0;
     check(result);
+}
+
+long SAXParseSession::deliverText() {
+    if (m_bTreeRoute) {
+        m_narrowed[m_narrowedLength] = '\0';
+        qorutils::HandlerTree::Characters(*m_pContent, m_narrowed);
+        return S_OK;
+    }
+    m_text[m_textLength] = 0;
+    return m_pContent->characters(m_text, static_cast<int>(m_textLength));
 }
 
 // The element's names stay on a stack until its end, which reuses them.
@@ -353,6 +363,15 @@ void SAXParseSession::onStartElement(const char* name, const char** attributes) 
         return;
     }
     flushText();
+    if (m_bStopped) {
+        return;
+    }
+    if (m_bTreeRoute) {
+        m_attributes.assign(attributes);
+        qorutils::HandlerTree::StartElementUtf8(*m_pContent, name, kNamespaceSeparator,
+                                                &m_attributes);
+        return;
+    }
     OpenElement element;
     element.start = m_elementNames.size();
     if (!AppendExpatName(m_elementNames, name, element)) {
@@ -370,7 +389,14 @@ void SAXParseSession::onStartElement(const char* name, const char** attributes) 
 
 void SAXParseSession::onEndElement(const char*) {
     flushText();
-    if (m_openElements.empty() || m_bStopped) {
+    if (m_bStopped) {
+        return;
+    }
+    if (m_bTreeRoute) {
+        qorutils::HandlerTree::EndElement(*m_pContent);
+        return;
+    }
+    if (m_openElements.empty()) {
         return;
     }
     const OpenElement element = m_openElements.back();
@@ -394,7 +420,12 @@ bool SAXParseSession::addOneByte(const char* text, int length) {
         m_pContent == nullptr || m_input.attached() || m_bStopped) {
         return false;
     }
-    m_text[m_textLength++] = static_cast<unsigned char>(*text);
+    if (m_bTreeRoute) {
+        m_narrowed[m_narrowedLength++] = *text;
+    } else {
+        m_text[m_textLength] = static_cast<unsigned char>(*text);
+    }
+    ++m_textLength;
     return true;
 }
 
@@ -407,8 +438,7 @@ void SAXParseSession::onCharacters(const char* text, int length) {
     const char* end = text + length;
     const char* readable = readableEnd(text);
     while (next < end && !m_bStopped) {
-        m_textLength += ConvertUtf8ToUtf16(next, end, m_text + m_textLength,
-                                           kTextPiece - m_textLength, readable);
+        addText(next, end, readable);
         if (next < end) {
             // Expat reports line breaks on their own, so the cut lies on the event's line,
             // as many characters on as were taken from the event.
@@ -416,6 +446,19 @@ void SAXParseSession::onCharacters(const char* text, int length) {
                 static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
             flushText(&ahead);
         }
+    }
+}
+
+// Adds what the piece has room for, in the form that the content handler takes.
+void SAXParseSession::addText(const char*& next, const char* end, const char* readable) {
+    const size_t room = kTextPiece - m_textLength;
+    if (m_bTreeRoute) {
+        const qorutils::NarrowedRun run =
+            qorutils::NarrowUtf8Run(m_narrowed + m_narrowedLength, next, end, room, readable);
+        m_narrowedLength += run.bytes;
+        m_textLength += run.units;
+    } else {
+        m_textLength += ConvertUtf8ToUtf16(next, end, m_text + m_textLength, room, readable);
     }
 }
 

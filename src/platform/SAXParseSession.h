@@ -55,6 +55,8 @@ private:
     size_t nextPieceSize(unsigned long long fed) const;
 
     void flushText(const int* ahead = nullptr);
+    long deliverText();
+    void addText(const char*& next, const char* end, const char* readable);
     const char* readableEnd(const char* text);
     void forgetInput() { m_inputKnown = false; }
     void onStartElement(const char* name, const char** attributes);
@@ -109,10 +111,16 @@ private:
     // Names and other short strings of the other events.
     Utf16Buffer m_names;
     // Character data gathered across expat's events until a piece is full or another event
-    // comes.
-    // (With room for the NUL and for a block widened past the end of the piece.)
+    // comes: m_textLength code units, as UTF-16 in m_text, or on the tree route narrowed in
+    // m_narrowed (a character, one or two units, is one byte there). Each with room for the
+    // NUL and for a block written past the end of the piece.
     unsigned short m_text[kTextPiece + kWideningBlock];
     size_t m_textLength = 0;
+    char m_narrowed[kTextPiece + kWideningBlock];
+    size_t m_narrowedLength = 0;
+    // The content handler is exactly the library's own adapter: names and text go to its
+    // handler tree narrowed straight from UTF-8 (see HandlerTree).
+    bool m_bTreeRoute;
 };
 
 } // namespace detail

@@ -2,6 +2,7 @@
 
 #include "attribute/FIAttributeText.h"
 #include "platform/SAXAttributesImpl.h"
+#include "xml/HandlerTree.h"
 #include "xml/XmlSupport.h"
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
 using qorutils::FIAttributeText;
+using qorutils::HandlerTree;
 using qorutils::k_errorLevel;
 using qorutils::k_narrowLimit;
 using qorutils::Narrow;
@@ -153,27 +155,12 @@ long ElementHandler::startElement(unsigned short*, int, unsigned short* localNam
                                   int localNameLength, unsigned short*, int,
                                   ISAXAttributes* attributes, ISAXLocator* locator) {
     ElementHandler* head = ActiveHead();
-    ElementHandler* target = head->m_pInnermost;
-    if (target->IsSkipping()) {
-        ++target->m_nSkip;
-        return S_OK;
+    ElementHandler* target = HandlerTree::StartTarget(*head);
+    if (target != nullptr) {
+        char name[k_narrowLimit + 1];
+        Narrow(name, localName, localNameLength, k_narrowLimit);
+        HandlerTree::Offer(*head, *target, name, attributes, locator);
     }
-    char name[k_narrowLimit + 1];
-    Narrow(name, localName, localNameLength, k_narrowLimit);
-    // A child may add handlers while it is asked; they are asked in turn.
-    for (ElementHandler* child = target->m_pFirstChild; child != nullptr;
-         child = child->m_pNextSibling) {
-        if (child->HandleElement(name, attributes, locator)) {
-            target->m_pCurrent = child;
-            child->m_pAbove = target;
-            head->m_pInnermost = child->m_pInnermost;
-            return S_OK;
-        }
-    }
-    if (target->m_bReportUnknown) {
-        target->ExtraElement(name, locator);
-    }
-    target->m_nSkip = 1;
     return S_OK;
 }
 
@@ -199,13 +186,12 @@ bool ElementHandler::endElementX(unsigned short*, int, unsigned short*, int, uns
 }
 
 long ElementHandler::characters(unsigned short* chars, int length, ISAXLocator* locator) {
-    ElementHandler* target = ActiveHead()->m_pInnermost;
-    if (target->IsSkipping()) {
-        return S_OK;
+    ElementHandler* target = HandlerTree::TextTarget(*this);
+    if (target != nullptr) {
+        char text[k_narrowLimit + 1];
+        Narrow(text, chars, length, k_narrowLimit);
+        target->HandleText(text, locator);
     }
-    char text[k_narrowLimit + 1];
-    Narrow(text, chars, length, k_narrowLimit);
-    target->HandleText(text, locator);
     return S_OK;
 }
 

@@ -139,6 +139,26 @@ unsigned NarrowNextUtf8(const unsigned char*& text) {
     return code <= 0xFF ? code : '?';
 }
 
+// NarrowUtf8 for a text ended by a NUL or the `stop` byte; leaves `next` where it stopped.
+int NarrowUtf8Until(char* dest, const unsigned char*& next, char stop, int limit) {
+    const auto end = static_cast<unsigned char>(stop);
+    int written = 0;
+    while (written < limit) {
+        const unsigned byte = *next;
+        // ASCII (but the NUL), most of a value, stays as it is.
+        if (byte - 1u < 0x7Fu && byte != end) {
+            dest[written++] = static_cast<char>(byte);
+            ++next;
+        } else if (byte == 0 || byte == end) {
+            break;
+        } else {
+            dest[written++] = static_cast<char>(NarrowNextUtf8(next));
+        }
+    }
+    dest[written] = '\0';
+    return written;
+}
+
 // The whole formatted line, or false when it cannot be composed.
 bool Compose(std::string& line, const char* format, va_list args) {
     va_list sizing;
@@ -214,21 +234,85 @@ bool NarrowsTo(const unsigned short* text, int length, const char* expected, int
 
 int NarrowUtf8(char* dest, const char* text, int limit) noexcept {
     const auto* next = reinterpret_cast<const unsigned char*>(text);
-    int written = 0;
-    while (written < limit) {
-        const unsigned byte = *next;
-        // ASCII (but the NUL), most of a value, stays as it is.
-        if (byte - 1u < 0x7Fu) {
-            dest[written++] = static_cast<char>(byte);
-            ++next;
-        } else if (byte == 0) {
-            break;
-        } else {
-            dest[written++] = static_cast<char>(NarrowNextUtf8(next));
+    return NarrowUtf8Until(dest, next, '\0', limit);
+}
+
+NarrowedRun NarrowUtf8Run(char* dest, const char*& src, const char* end, size_t capacity,
+                          const char* readable) noexcept {
+    NarrowedRun run{0, 0};
+    for (;;) {
+        const size_t room = std::min(static_cast<size_t>(end - src), capacity - run.units);
+        if (room == 0) {
+            return run;
         }
+        // The ASCII that leads the rest, a block at a time when the bytes may be read that far
+        // (past the end of a short text: the fewest decisions for the short texts of most
+        // events); ASCII narrows to itself, a unit a byte.
+        size_t ascii = 0;
+#if defined(__SSE2__)
+        if (readable != nullptr && readable - src >= std::ptrdiff_t{k_narrowBlock}) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + run.bytes), bytes);
+            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+            ascii = high == 0 ? k_narrowBlock : static_cast<size_t>(__builtin_ctz(high));
+            if (ascii == k_narrowBlock && room > k_narrowBlock) {
+                src += k_narrowBlock;
+                run.bytes += k_narrowBlock;
+                run.units += k_narrowBlock;
+                continue;
+            }
+            ascii = std::min(ascii, room);
+        } else
+#endif
+        {
+            while (ascii < room && static_cast<unsigned char>(src[ascii]) < 0x80) {
+                dest[run.bytes + ascii] = src[ascii];
+                ++ascii;
+            }
+        }
+        src += ascii;
+        run.bytes += ascii;
+        run.units += ascii;
+        if (ascii == room) {
+            return run;
+        }
+        // One character beyond ASCII: two bytes (the accented letters of Latin scripts)
+        // inline, the rest decoded; two units when it is beyond the 16-bit range.
+        const auto lead = static_cast<unsigned char>(src[0]);
+        if (lead >= 0xC2 && lead <= 0xDF && end - src >= 2 &&
+            (static_cast<unsigned char>(src[1]) & 0xC0u) == 0x80u) {
+            const unsigned code =
+                (lead & 0x1Fu) << 6 | (static_cast<unsigned char>(src[1]) & 0x3Fu);
+            dest[run.bytes++] = static_cast<char>(code <= 0xFF ? code : '?');
+            src += 2;
+            ++run.units;
+            continue;
+        }
+        size_t length = 0;
+        const uint32_t code = MSXML2::detail::DecodeUtf8Sequence(
+            reinterpret_cast<const unsigned char*>(src), static_cast<size_t>(end - src), length);
+        const size_t units = code < 0x10000 ? 1 : 2;
+        if (capacity - run.units < units) {
+            return run;
+        }
+        dest[run.bytes++] = static_cast<char>(code <= 0xFF ? code : '?');
+        src += length;
+        run.units += units;
     }
-    dest[written] = '\0';
-    return written;
+}
+
+int NarrowExpatLocalName(char* dest, const char* name, char separator, int limit) noexcept {
+    // Most names are in no namespace: one pass narrows them. A name in one has its URI first,
+    // and the local name after the separator that ends it.
+    const auto* next = reinterpret_cast<const unsigned char*>(name);
+    const int written = NarrowUtf8Until(dest, next, separator, limit);
+    const char* rest = reinterpret_cast<const char*>(next);
+    const char* uriEnd = *rest == separator ? rest : std::strchr(rest, separator);
+    if (uriEnd == nullptr) {
+        return written;
+    }
+    next = reinterpret_cast<const unsigned char*>(uriEnd + 1);
+    return NarrowUtf8Until(dest, next, separator, limit);
 }
 
 bool Utf8NarrowsTo(const char* text, char stop, const char* expected, int limit) noexcept {

@@ -5,6 +5,7 @@
 #include <QorUtils/platform/COM.h>
 
 #include <climits>
+#include <cstddef>
 
 namespace qorutils {
 
@@ -28,6 +29,27 @@ bool NarrowsTo(const unsigned short* text, int length, const char* expected, int
 // reader makes of it (every character one byte), at most `limit` of them and a NUL. Returns
 // the bytes written.
 int NarrowUtf8(char* dest, const char* text, int limit) noexcept;
+
+// What NarrowUtf8Run narrowed: the bytes written, and the UTF-16 code units that the
+// reader's conversion makes of the same characters.
+struct NarrowedRun {
+    size_t bytes;
+    size_t units;
+};
+// The block in which NarrowUtf8Run copies ASCII.
+constexpr size_t k_narrowBlock = 16;
+
+// Narrows UTF-8 from `src` up to `end` as NarrowUtf8 does, for as many whole characters as
+// the reader would convert into at most `capacity` code units; advances `src` past them. With
+// `readable` (at or after `end`) the bytes up to it may be read, and `dest` has room for
+// k_narrowBlock - 1 bytes beyond the bytes written, whose contents are then undefined.
+NarrowedRun NarrowUtf8Run(char* dest, const char*& src, const char* end, size_t capacity,
+                          const char* readable) noexcept;
+
+// Narrows the local part of a name as expat reports it under namespace processing
+// ("uri<separator>local<separator>prefix", or the local name alone) as Narrow does its UTF-16
+// form: at most `limit` bytes and a NUL. Returns the bytes written.
+int NarrowExpatLocalName(char* dest, const char* name, char separator, int limit) noexcept;
 
 // Whether UTF-8 text, ended by a NUL or the `stop` byte, narrows as NarrowUtf8 does to
 // exactly `expected`.

@@ -9,6 +9,10 @@
 #include <QorUtils/attribute/FIAttribute.h>
 #include <QorUtils/platform/SAX.h>
 
+namespace qorutils {
+struct HandlerTree;
+}
+
 class QORUTILS_API ElementHandler {
 public:
     // The branch keywords that ConvertBranch recognises.
@@ -75,6 +79,8 @@ protected:
     static void myconvert(char* dest, unsigned short* text, int length);
 
 private:
+    friend struct qorutils::HandlerTree;
+
     // The first handler of the active path that runs through this one. Its m_pInnermost is
     // the path's target: the innermost handler that accepted an open element, or the handler
     // skipping a refused one.

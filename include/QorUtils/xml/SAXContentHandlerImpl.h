@@ -10,6 +10,9 @@
 #include <cstdint>
 
 class ElementHandler;
+namespace qorutils {
+struct HandlerTree;
+}
 
 class QORUTILS_API SAXContentHandlerImpl : public MSXML2::ISAXContentHandler {
 public:
@@ -51,6 +54,8 @@ protected:
     virtual ~SAXContentHandlerImpl();
 
 private:
+    friend struct qorutils::HandlerTree;
+
     ElementHandler* m_pHandler;
     MSXML2::ISAXLocator* m_pLocator = nullptr;
     int32_t m_cRef = 1;
