@@ -6,7 +6,10 @@
 // fatal error exactly when it fails, endDocument exactly when it succeeds, every accepted
 // element ended after a success), every narrowed text stays within its limit, every attribute
 // fetched by name is the one the parser's UTF-16 names and values narrow to, and every handler
-// is released once the adapters are.
+// is released once the adapters are. The document is read twice, through a class derived
+// from the content adapter (which takes the UTF-16 callbacks) and through the adapter itself
+// (to which the reader hands names and text narrowed straight from UTF-8): the handlers must
+// see the same calls with the same bytes at the same places.
 #include "FuzzSupport.h"
 
 #include <QorUtils/log/FILog.h>
@@ -15,6 +18,8 @@
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
+
+#include <string>
 
 #include <unistd.h>
 
@@ -28,6 +33,17 @@ constexpr size_t k_narrowLimit = 4096;
 // Handlers alive, and accepted elements whose end has not come.
 int g_live = 0;
 int g_open = 0;
+// What the handlers saw, with the locator's place.
+std::string g_trace;
+
+void Trace(const char* what, const char* text, ISAXLocator* locator) {
+    int line = 0;
+    int column = 0;
+    locator->getLineNumber(&line);
+    locator->getColumnNumber(&column);
+    g_trace += std::string(what) + "@" + std::to_string(line) + ":" + std::to_string(column) + " " +
+               text + "\n";
+}
 
 class FuzzHandler final : public ElementHandler {
 public:
@@ -45,9 +61,11 @@ public:
         if ((first >= 'A' && first <= 'Z') || (first >= 'x' && first <= 'z')) {
             return false;
         }
+        Trace("start", name, locator);
         ResetAttributes(attributes);
         FIAttribute value;
         FUZZ_CHECK(GetAttributeValue("a", attributes, value).length() <= int{k_narrowLimit});
+        Trace("a", value.isNull() ? "(null)" : value.c_str(), locator);
         FUZZ_CHECK(GetAttributeValue(name, attributes, value).length() <= int{k_narrowLimit});
         CheckEveryAttribute(attributes);
         if (ConvertBranch(value) != BranchNone) {
@@ -67,12 +85,14 @@ public:
         ++g_open;
         return true;
     }
-    void HandleText(char* text, ISAXLocator*) override {
+    void HandleText(char* text, ISAXLocator* locator) override {
         FUZZ_CHECK(m_open);
+        Trace("text", text, locator);
         FUZZ_CHECK(std::strlen(text) <= k_narrowLimit);
     }
-    void HandleEndElement(ISAXLocator*) override {
+    void HandleEndElement(ISAXLocator* locator) override {
         FUZZ_CHECK(m_open);
+        Trace("end", "", locator);
         m_open = false;
         --g_open;
     }
@@ -104,6 +124,7 @@ private:
             FIAttribute value;
             GetAttributeValue(name, attributes, value);
             FUZZ_CHECK(value.c_str() != nullptr && std::strcmp(value.c_str(), expected) == 0);
+            g_trace += std::string(name) + "=" + expected + "\n";
         }
     }
 
@@ -157,14 +178,10 @@ struct ScratchLog {
     ~ScratchLog() { unlink(path.c_str()); }
 };
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static ScratchLog log;
-    // Each input starts the file afresh (a header, then its lines), so it stays small.
-    SetFILog(log.path.c_str());
-    SetFILogLevel(7);
-
+// Reads the document through the derived content adapter, checking what it and the error
+// adapter are told, then through the adapter itself; both must leave the same trace.
+void ReadBothWays(const uint8_t* data, size_t size) {
+    g_trace.clear();
     auto* content = new CountingContent(new TopHandler(new FuzzHandler(true)));
     auto* errors = new CountingErrors;
     long result = S_OK;
@@ -189,5 +206,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     errors->Release();
     FUZZ_CHECK(g_live == 0);
     g_open = 0;
+
+    const std::string utf16Road = g_trace;
+    g_trace.clear();
+    auto* adapter = new SAXContentHandlerImpl(new TopHandler(new FuzzHandler(true)));
+    {
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(adapter);
+        FUZZ_CHECK(reader.parse(reinterpret_cast<const char*>(data), size) == result);
+    }
+    adapter->Release();
+    FUZZ_CHECK(g_live == 0);
+    g_open = 0;
+    FUZZ_CHECK(g_trace == utf16Road);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static ScratchLog log;
+    // Each input starts the file afresh (a header, then its lines), so it stays small.
+    SetFILog(log.path.c_str());
+    SetFILogLevel(7);
+    ReadBothWays(data, size);
     return 0;
 }
