@@ -6,6 +6,7 @@
 #include <QorUtils/attribute/FIAttribute.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace qorutils {
 
@@ -15,28 +16,15 @@ struct FIAttributeText {
         return value.AssignText(text, n);
     }
 
-    // For a null value: the same as `value = text` when `text` is ASCII and short enough to go
-    // inline, and true; otherwise false, and the value stays null. Most attribute values are
-    // such texts: they are measured and copied in one pass, straight into the value (a copy
-    // through a buffer would read back bytes just stored one at a time, which stalls).
-    static bool AssignShortAscii(FIAttribute& value, const char* text) {
-        // Text assignment keeps up to 18 characters inline, with their terminator.
-        constexpr size_t kInline = 18;
-        if (value.m_type != FIAttribute::FT_NULL) {
-            return false;
-        }
-        for (size_t i = 0; i <= kInline; ++i) {
-            const auto byte = static_cast<unsigned char>(text[i]);
-            value.m_short[i] = static_cast<char>(byte);
-            if (byte - 1u >= 0x7Fu) {
-                if (byte != 0) {
-                    return false;
-                }
-                value.m_type = FIAttribute::FT_SHORT_TEXT;
-                return true;
-            }
-        }
-        return false;
+    // Text assignment keeps up to this many characters inline, with their terminator.
+    static constexpr size_t kInline = 18;
+
+    // For a null value: the same as `value = text` for a text of n <= kInline bytes whose
+    // text[n] is its first zero byte. Most attribute values are such texts; the bytes and
+    // the terminator go in one copy.
+    static void AssignShort(FIAttribute& value, const char* text, size_t n) {
+        std::memcpy(value.m_short, text, n + 1);
+        value.m_type = FIAttribute::FT_SHORT_TEXT;
     }
 };
 

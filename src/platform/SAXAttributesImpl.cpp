@@ -27,9 +27,14 @@ void SAXAttributesImpl::assign(const char** attributes) {
 // A local name follows the namespace URI and its separator, when there is one.
 void SAXAttributesImpl::findLocalNames() {
     for (size_t i = 0; i < m_count; ++i) {
-        const char* name = m_source[2 * i];
-        const char* end = strchrnul(name, kNamespaceSeparator);
-        m_localNames[i] = *end != '\0' ? end + 1 : name;
+        const char* local = m_source[2 * i];
+        const char* end = strchrnul(local, kNamespaceSeparator);
+        if (*end != '\0') {
+            local = end + 1;
+            end = strchrnul(local, kNamespaceSeparator);
+        }
+        const auto length = static_cast<size_t>(end - local);
+        m_localNames[i] = {local, length, IsAscii(local, length)};
     }
     m_localReady = true;
 }

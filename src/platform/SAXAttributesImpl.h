@@ -26,10 +26,16 @@ public:
     void assign(const char** attributes);
 
     // The attributes as expat gave them, for the handler tree, which narrows them from UTF-8
-    // without the UTF-16 in between: the count, where a local name starts (it ends at a NUL
-    // or kNamespaceSeparator) and a value (ended by a NUL).
+    // without the UTF-16 in between: the count, the local names and the values (ended by a
+    // NUL).
+    struct LocalName {
+        // Where it starts; it ends at a NUL or kNamespaceSeparator.
+        const char* text;
+        size_t length;
+        bool ascii;
+    };
     size_t count() const { return m_count; }
-    const char* localNameUtf8(size_t index) {
+    const LocalName& localNameUtf8(size_t index) {
         if (!m_localReady) {
             findLocalNames();
         }
@@ -70,7 +76,7 @@ private:
     Utf16Buffer m_valueText;
     std::vector<NameOffsets> m_names;
     std::vector<Value> m_values;
-    std::vector<const char*> m_localNames;
+    std::vector<LocalName> m_localNames;
 };
 
 } // namespace detail

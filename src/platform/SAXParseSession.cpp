@@ -18,6 +18,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace MSXML2 {
 namespace detail {
 namespace {
@@ -412,20 +416,49 @@ void SAXParseSession::onEndElement(const char*) {
 
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit
 // whole (a surrogate pair) starts the next piece.
-// Expat reports each line break, and each reference such as &amp;, as an event of its own: one
-// ASCII byte is added here, before any set-up of the general way (about half of the events of
-// a text). False leaves the event to onCharacters.
-bool SAXParseSession::addOneByte(const char* text, int length) {
-    if (length != 1 || static_cast<unsigned char>(*text) >= 0x80 || m_textLength >= kTextPiece ||
+// Expat reports each line break, and each reference such as &amp;, as an event of its own,
+// and the indentation between elements as another: a short ASCII text is added here, before
+// any set-up of the general way (most of the events of a text). False leaves the event to
+// onCharacters.
+bool SAXParseSession::addShortAscii(const char* text, int length) {
+    if (length > int{kWideningBlock} || kTextPiece - m_textLength < kWideningBlock ||
         m_pContent == nullptr || m_input.attached() || m_bStopped) {
         return false;
     }
-    if (m_bTreeRoute) {
-        m_narrowed[m_narrowedLength++] = *text;
-    } else {
-        m_text[m_textLength] = static_cast<unsigned char>(*text);
+    if (length == 1) {
+        if (static_cast<unsigned char>(*text) >= 0x80) {
+            return false;
+        }
+        if (m_bTreeRoute) {
+            m_narrowed[m_narrowedLength++] = *text;
+        } else {
+            m_text[m_textLength] = static_cast<unsigned char>(*text);
+        }
+        ++m_textLength;
+        return true;
     }
-    ++m_textLength;
+    const char* readable = readableEnd(text);
+    if (!m_bTreeRoute || readable == nullptr || readable - text < std::ptrdiff_t{kWideningBlock}) {
+        return false;
+    }
+    // A whole block, copied as it is when none of the event's bytes is beyond ASCII.
+#if defined(__SSE2__)
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+    if ((high & ((1u << length) - 1u)) != 0) {
+        return false;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(m_narrowed + m_narrowedLength), block);
+#else
+    for (int i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) {
+            return false;
+        }
+    }
+    std::memcpy(m_narrowed + m_narrowedLength, text, static_cast<size_t>(length));
+#endif
+    m_narrowedLength += static_cast<size_t>(length);
+    m_textLength += static_cast<size_t>(length);
     return true;
 }
 
@@ -574,7 +607,7 @@ void XMLCALL SAXParseSession::endElementThunk(void* self, const XML_Char* name) 
 
 void XMLCALL SAXParseSession::charactersThunk(void* self, const XML_Char* text, int length) {
     auto* session = static_cast<SAXParseSession*>(self);
-    if (session->addOneByte(text, length)) {
+    if (session->addShortAscii(text, length)) {
         return;
     }
     session->guard([&] { session->onCharacters(text, length); });

@@ -61,7 +61,7 @@ private:
     void forgetInput() { m_inputKnown = false; }
     void onStartElement(const char* name, const char** attributes);
     void onEndElement(const char* name);
-    bool addOneByte(const char* text, int length);
+    bool addShortAscii(const char* text, int length);
     void onCharacters(const char* text, int length);
     void onProcessingInstruction(const char* target, const char* data);
     void onStartNamespace(const char* prefix, const char* uri);

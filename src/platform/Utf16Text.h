@@ -29,6 +29,9 @@ size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst
 // bytes used; a malformed sequence gives U+FFFD and 1.
 uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length);
 
+// Whether the `length` bytes at `text` are all ASCII; reads none beyond them.
+bool IsAscii(const char* text, size_t length) noexcept;
+
 // The number of characters (code points) in well-formed UTF-8.
 size_t CountUtf8Characters(const char* src, size_t size);
 

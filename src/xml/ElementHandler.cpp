@@ -5,6 +5,7 @@
 #include "xml/HandlerTree.h"
 #include "xml/XmlSupport.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <typeinfo>
@@ -55,26 +56,6 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
                       subject, form.after);
 }
 
-// Whether the local name at `name` (UTF-8, ended by a NUL or the namespace separator)
-// narrows to `expected`. ASCII narrows to itself, so the bytes are compared as they are, in a
-// loop that tests each byte once; from the first byte outside ASCII the whole name is
-// narrowed as it is compared. Most names differ from the one asked for in their first byte.
-bool LocalNameIs(const char* name, const char* expected) {
-    constexpr unsigned char k_separator = MSXML2::detail::kNamespaceSeparator;
-    for (size_t i = 0; i < k_narrowLimit; ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        if (byte == static_cast<unsigned char>(expected[i]) && byte - (k_separator + 1u) < 0x7Eu) {
-            continue;
-        }
-        if (byte >= 0x80) {
-            return qorutils::Utf8NarrowsTo(name, k_separator, expected, k_narrowLimit);
-        }
-        // The name ends here, or differs.
-        return (byte == 0 || byte == k_separator) && expected[i] == '\0';
-    }
-    return expected[k_narrowLimit] == '\0';
-}
-
 // A long value, narrowed in a buffer of the largest size (out of line, so that the short ones
 // need no stack frame that large).
 __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char* text) {
@@ -83,42 +64,72 @@ __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char
     FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
 }
 
-// Fills `value` with the narrowed form of UTF-8 text. A short ASCII text, as most values are,
-// narrows to itself and is copied as it is measured; a longer ASCII text is taken as it is
-// (up to the limit), another one is narrowed in a small buffer. Either way the text is
-// measured here, and a narrowed text holds no zero byte: the value takes the length as it is.
+// Fills the null `value` with the narrowed form of UTF-8 text. An ASCII text, as most values
+// are, narrows to itself (up to the limit); another is narrowed in a small buffer, or a large
+// one when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
 void AssignNarrowed(FIAttribute& value, const char* text) {
-    if (FIAttributeText::AssignShortAscii(value, text)) {
+    const size_t length = std::strlen(text);
+    if (length <= k_narrowLimit && MSXML2::detail::IsAscii(text, length)) {
+        if (length <= FIAttributeText::kInline) {
+            FIAttributeText::AssignShort(value, text, length);
+        } else {
+            FIAttributeText::Assign(value, text, length);
+        }
         return;
     }
+    // A character never narrows to more than one byte.
     constexpr size_t k_short = 64;
-    // The ASCII that leads the text, up to its NUL if all of it is.
-    size_t ascii = 0;
-    while (static_cast<unsigned char>(text[ascii]) - 1u < 0x7Fu) {
-        ++ascii;
-    }
-    if (text[ascii] == '\0' && ascii <= k_narrowLimit) {
-        FIAttributeText::Assign(value, text, ascii);
-    } else if (ascii + std::strlen(text + ascii) < k_short) {
-        // A character never narrows to more than one byte.
+    if (length < k_short) {
         char buffer[k_short];
-        const int length = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
-        FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
+        const int narrowed = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+        FIAttributeText::Assign(value, buffer, static_cast<size_t>(narrowed));
     } else {
         AssignLongNarrowed(value, text);
     }
 }
 
 // GetAttributeValue on the reader's own attributes: true when the attribute was found and
-// `value` filled.
+// `value` filled. An ASCII local name narrows to itself, so it is the one asked for when its
+// bytes (up to the narrowing limit) are the same; another is narrowed as it is compared.
 bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
                           FIAttribute& value) {
+    const size_t wanted = std::strlen(name);
     for (size_t i = 0; i < attributes.count(); ++i) {
-        const bool same = LocalNameIs(attributes.localNameUtf8(i), name);
+        const auto& local = attributes.localNameUtf8(i);
+        const bool same =
+            local.ascii ? std::min(local.length, size_t{k_narrowLimit}) == wanted &&
+                              local.text[0] == name[0] && std::memcmp(local.text, name, wanted) == 0
+                        : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
+                                                  name, k_narrowLimit);
         if (same) {
             AssignNarrowed(value, attributes.valueUtf8(i));
             return true;
         }
+    }
+    return false;
+}
+
+// GetAttributeValue on other attributes objects, through their UTF-16 names and values (out
+// of line: its large buffer needs a stack frame that the reader's attributes do without).
+__attribute__((noinline)) bool FetchAttribute(const char* name, ISAXAttributes& attributes,
+                                              FIAttribute& value) {
+    int count = 0;
+    attributes.getLength(&count);
+    for (int i = 0; i < count; ++i) {
+        unsigned short* localName = nullptr;
+        int localNameLength = 0;
+        attributes.getLocalName(i, &localName, &localNameLength);
+        // Compared as narrowed, without narrowing into a buffer: most names differ at once.
+        if (!qorutils::NarrowsTo(localName, localNameLength, name, k_narrowLimit)) {
+            continue;
+        }
+        unsigned short* text = nullptr;
+        int textLength = 0;
+        attributes.getValue(i, &text, &textLength);
+        char buffer[k_narrowLimit + 1];
+        Narrow(buffer, text, textLength, k_narrowLimit);
+        value = buffer;
+        return true;
     }
     return false;
 }
@@ -246,24 +257,8 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
         }
         return value;
     }
-    int count = 0;
-    attributes->getLength(&count);
-    for (int i = 0; i < count; ++i) {
-        unsigned short* localName = nullptr;
-        int localNameLength = 0;
-        attributes->getLocalName(i, &localName, &localNameLength);
-        // Compared as narrowed, without narrowing into a buffer: most names differ at once.
-        if (!qorutils::NarrowsTo(localName, localNameLength, name, k_narrowLimit)) {
-            continue;
-        }
-        unsigned short* text = nullptr;
-        int textLength = 0;
-        attributes->getValue(i, &text, &textLength);
-        char buffer[k_narrowLimit + 1];
-        Narrow(buffer, text, textLength, k_narrowLimit);
-        value = buffer;
+    if (FetchAttribute(name, *attributes, value)) {
         --m_nAttributes;
-        return value;
     }
     return value;
 }

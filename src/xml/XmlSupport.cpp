@@ -302,16 +302,22 @@ NarrowedRun NarrowUtf8Run(char* dest, const char*& src, const char* end, size_t 
 }
 
 int NarrowExpatLocalName(char* dest, const char* name, char separator, int limit) noexcept {
-    // Most names are in no namespace: one pass narrows them. A name in one has its URI first,
-    // and the local name after the separator that ends it.
-    const auto* next = reinterpret_cast<const unsigned char*>(name);
-    const int written = NarrowUtf8Until(dest, next, separator, limit);
-    const char* rest = reinterpret_cast<const char*>(next);
-    const char* uriEnd = *rest == separator ? rest : std::strchr(rest, separator);
-    if (uriEnd == nullptr) {
-        return written;
+    // A name in a namespace has its URI first, and the local name after the separator that
+    // ends it.
+    const char* end = strchrnul(name, separator);
+    const char* local = name;
+    if (*end == separator) {
+        local = end + 1;
+        end = strchrnul(local, separator);
     }
-    next = reinterpret_cast<const unsigned char*>(uriEnd + 1);
+    // Most names are ASCII, which narrows to itself.
+    const auto length = static_cast<size_t>(end - local);
+    if (length <= static_cast<size_t>(limit) && MSXML2::detail::IsAscii(local, length)) {
+        std::memcpy(dest, local, length);
+        dest[length] = '\0';
+        return static_cast<int>(length);
+    }
+    const auto* next = reinterpret_cast<const unsigned char*>(local);
     return NarrowUtf8Until(dest, next, separator, limit);
 }
 
