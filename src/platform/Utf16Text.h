@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace MSXML2 {
 namespace detail {
@@ -30,7 +31,31 @@ size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst
 uint32_t DecodeUtf8Sequence(const unsigned char* src, size_t available, size_t& length);
 
 // Whether the `length` bytes at `text` are all ASCII; reads none beyond them.
-bool IsAscii(const char* text, size_t length) noexcept;
+inline bool IsAscii(const char* text, size_t length) noexcept {
+    constexpr uint64_t k_high = 0x8080808080808080u;
+    uint64_t bits = 0;
+    if (length >= 8) {
+        for (size_t i = 0; i + 8 <= length; i += 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, text + i, 8);
+            bits |= word;
+        }
+        uint64_t last = 0;
+        std::memcpy(&last, text + length - 8, 8);
+        return ((bits | last) & k_high) == 0;
+    }
+    if (length >= 4) {
+        uint32_t first = 0;
+        uint32_t last = 0;
+        std::memcpy(&first, text, 4);
+        std::memcpy(&last, text + length - 4, 4);
+        return ((first | last) & 0x80808080u) == 0;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        bits |= static_cast<unsigned char>(text[i]);
+    }
+    return (bits & 0x80u) == 0;
+}
 
 // The number of characters (code points) in well-formed UTF-8.
 size_t CountUtf8Characters(const char* src, size_t size);

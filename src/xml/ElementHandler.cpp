@@ -88,17 +88,27 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
     }
 }
 
+// Whether an ASCII local name of `length` bytes is `expected`: it narrows to itself, cut at the
+// narrowing limit.
+bool AsciiNameIs(const char* name, size_t length, const char* expected) {
+    const size_t narrowed = std::min(length, size_t{k_narrowLimit});
+    for (size_t i = 0; i < narrowed; ++i) {
+        if (name[i] != expected[i]) {
+            return false;
+        }
+    }
+    return expected[narrowed] == '\0';
+}
+
 // GetAttributeValue on the reader's own attributes: true when the attribute was found and
-// `value` filled. An ASCII local name narrows to itself, so it is the one asked for when its
-// bytes (up to the narrowing limit) are the same; another is narrowed as it is compared.
+// `value` filled. An ASCII local name is compared as it is; another is narrowed as it is
+// compared.
 bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
                           FIAttribute& value) {
-    const size_t wanted = std::strlen(name);
     for (size_t i = 0; i < attributes.count(); ++i) {
         const auto& local = attributes.localNameUtf8(i);
         const bool same =
-            local.ascii ? std::min(local.length, size_t{k_narrowLimit}) == wanted &&
-                              local.text[0] == name[0] && std::memcmp(local.text, name, wanted) == 0
+            local.ascii ? AsciiNameIs(local.text, local.length, name)
                         : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
                                                   name, k_narrowLimit);
         if (same) {
