@@ -437,29 +437,32 @@ bool SAXParseSession::addShortAscii(const char* text, int length) {
         ++m_textLength;
         return true;
     }
+#if defined(__SSE2__)
+    // A whole block from expat's buffer, taken when none of the event's bytes is beyond ASCII:
+    // as it is, or widened.
     const char* readable = readableEnd(text);
-    if (!m_bTreeRoute || readable == nullptr || readable - text < std::ptrdiff_t{kWideningBlock}) {
+    if (readable == nullptr || readable - text < std::ptrdiff_t{kWideningBlock}) {
         return false;
     }
-    // A whole block, copied as it is when none of the event's bytes is beyond ASCII.
-#if defined(__SSE2__)
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
     if ((high & ((1u << length) - 1u)) != 0) {
         return false;
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(m_narrowed + m_narrowedLength), block);
-#else
-    for (int i = 0; i < length; ++i) {
-        if (static_cast<unsigned char>(text[i]) >= 0x80) {
-            return false;
-        }
+    if (m_bTreeRoute) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(m_narrowed + m_narrowedLength), block);
+        m_narrowedLength += static_cast<size_t>(length);
+    } else {
+        const __m128i zero = _mm_setzero_si128();
+        auto* to = reinterpret_cast<__m128i*>(m_text + m_textLength);
+        _mm_storeu_si128(to, _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(to + 1, _mm_unpackhi_epi8(block, zero));
     }
-    std::memcpy(m_narrowed + m_narrowedLength, text, static_cast<size_t>(length));
-#endif
-    m_narrowedLength += static_cast<size_t>(length);
     m_textLength += static_cast<size_t>(length);
     return true;
+#else
+    return false;
+#endif
 }
 
 void SAXParseSession::onCharacters(const char* text, int length) {
