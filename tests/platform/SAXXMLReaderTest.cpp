@@ -83,6 +83,7 @@ public:
     bool showPositions = false;
     // Called by startElement, which gives its result back.
     std::function<long()> startElementHook = [] { return S_OK; };
+    std::function<long()> charactersHook = [] { return S_OK; };
     ISAXLocator* locator = nullptr;
 
     Recorder() { ++s_live; }
@@ -175,7 +176,7 @@ public:
         pieces.push_back(Utf8(text, length));
         pieceLengths.push_back(length);
         lines.push_back("text " + pieces.back() + at());
-        return S_OK;
+        return charactersHook();
     }
     long ignorableWhitespace(unsigned short* text, int length) override {
         lines.push_back("whitespace " + Utf8(text, length));
@@ -814,6 +815,14 @@ TEST_F(SAXXMLReaderTest, StopsWhenAContentHandlerFails) {
     recorder->startElementHook = [] { return E_FAIL; };
     EXPECT_EQ(parseText("<r><a/>text</r>"), E_FAIL);
     EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r"}));
+
+    // A text piece is handed over when the next element starts; that start is not delivered.
+    recorder->lines.clear();
+    recorder->startElementHook = [] { return S_OK; };
+    recorder->charactersHook = [] { return E_INVALIDARG; };
+    EXPECT_EQ(parseText("<r>text<a/></r>"), E_INVALIDARG);
+    EXPECT_EQ(recorder->lines,
+              (std::vector<std::string>{"locator", "startDocument", "start r", "text text"}));
 }
 
 TEST_F(SAXXMLReaderTest, RefusesToParseFromItsOwnCallback) {
