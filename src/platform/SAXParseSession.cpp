@@ -416,19 +416,17 @@ void SAXParseSession::onEndElement(const char*) {
 
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit
 // whole (a surrogate pair) starts the next piece.
-// Expat reports each line break, and each reference such as &amp;, as an event of its own,
-// and the indentation between elements as another: a short ASCII text is added here, before
-// any set-up of the general way (most of the events of a text). False leaves the event to
-// onCharacters.
-bool SAXParseSession::addShortAscii(const char* text, int length) {
-    if (length > int{kWideningBlock} || kTextPiece - m_textLength < kWideningBlock ||
-        m_pContent == nullptr || m_input.attached() || m_bStopped) {
+// Most events fit in the piece: a byte never gives more than one unit. They are added here,
+// before any set-up of the general way (onCharacters, which cuts the piece when it fills and
+// follows a mapped file), which gets the event when this answers false.
+bool SAXParseSession::addWholeEvent(const char* text, int length) {
+    const auto size = static_cast<size_t>(length);
+    if (kTextPiece - m_textLength < size || m_pContent == nullptr || m_input.attached() ||
+        m_bStopped) {
         return false;
     }
-    if (length == 1) {
-        if (static_cast<unsigned char>(*text) >= 0x80) {
-            return false;
-        }
+    // Expat reports each line break, and each reference such as &amp;, as an event of its own.
+    if (size == 1 && static_cast<unsigned char>(*text) < 0x80) {
         if (m_bTreeRoute) {
             m_narrowed[m_narrowedLength++] = *text;
         } else {
@@ -437,30 +435,43 @@ bool SAXParseSession::addShortAscii(const char* text, int length) {
         ++m_textLength;
         return true;
     }
-#if defined(__SSE2__)
-    // A whole block from expat's buffer, taken when none of the event's bytes is beyond ASCII:
-    // as it is, or widened.
     const char* readable = readableEnd(text);
-    if (readable == nullptr || readable - text < std::ptrdiff_t{kWideningBlock}) {
+    if (size > kWideningBlock || !addAsciiBlock(text, size, readable)) {
+        const char* next = text;
+        addText(next, text + size, readable);
+    }
+    return true;
+}
+
+// Adds a short event (the indentation between elements, a few words between references) as
+// one whole block from expat's buffer, as it is or widened, when none of its bytes is beyond
+// ASCII; false when it is not such an event.
+bool SAXParseSession::addAsciiBlock(const char* text, size_t size, const char* readable) {
+#if defined(__SSE2__)
+    if (readable == nullptr || readable - text < std::ptrdiff_t{kWideningBlock} ||
+        kTextPiece - m_textLength < kWideningBlock) {
         return false;
     }
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
-    if ((high & ((1u << length) - 1u)) != 0) {
+    if ((high & ((1u << size) - 1u)) != 0) {
         return false;
     }
     if (m_bTreeRoute) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(m_narrowed + m_narrowedLength), block);
-        m_narrowedLength += static_cast<size_t>(length);
+        m_narrowedLength += size;
     } else {
         const __m128i zero = _mm_setzero_si128();
         auto* to = reinterpret_cast<__m128i*>(m_text + m_textLength);
         _mm_storeu_si128(to, _mm_unpacklo_epi8(block, zero));
         _mm_storeu_si128(to + 1, _mm_unpackhi_epi8(block, zero));
     }
-    m_textLength += static_cast<size_t>(length);
+    m_textLength += size;
     return true;
 #else
+    (void)text;
+    (void)size;
+    (void)readable;
     return false;
 #endif
 }
@@ -610,7 +621,7 @@ void XMLCALL SAXParseSession::endElementThunk(void* self, const XML_Char* name) 
 
 void XMLCALL SAXParseSession::charactersThunk(void* self, const XML_Char* text, int length) {
     auto* session = static_cast<SAXParseSession*>(self);
-    if (session->addShortAscii(text, length)) {
+    if (session->addWholeEvent(text, length)) {
         return;
     }
     session->guard([&] { session->onCharacters(text, length); });

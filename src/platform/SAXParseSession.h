@@ -61,7 +61,8 @@ private:
     void forgetInput() { m_inputKnown = false; }
     void onStartElement(const char* name, const char** attributes);
     void onEndElement(const char* name);
-    bool addShortAscii(const char* text, int length);
+    bool addWholeEvent(const char* text, int length);
+    bool addAsciiBlock(const char* text, size_t size, const char* readable);
     void onCharacters(const char* text, int length);
     void onProcessingInstruction(const char* target, const char* data);
     void onStartNamespace(const char* prefix, const char* uri);
