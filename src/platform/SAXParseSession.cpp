@@ -337,13 +337,15 @@ void SAXParseSession::outOfMemory() {
 // event that follows it, or `ahead` characters into the current event for a piece cut inside
 // it (expat's position is worked out only when a handler asks).
 void SAXParseSession::flushText(const int* ahead) {
-    const bool deliver = m_textLength != 0 && !m_bStopped;
-    if (deliver && ahead != nullptr) {
-        m_pLocator->follow(m_parser, *ahead);
-    }
-    const long result = deliver ? deliverText() : S_OK;
-    if (deliver && ahead != nullptr) {
-        m_pLocator->follow(m_parser);
+    long result = S_OK;
+    if (m_textLength != 0 && !m_bStopped) {
+        if (ahead != nullptr) {
+            m_pLocator->follow(m_parser, *ahead);
+        }
+        result = deliverText();
+        if (ahead != nullptr) {
+            m_pLocator->follow(m_parser);
+        }
     }
     m_textLength = 0;
     m_narrowedLength = 0;
