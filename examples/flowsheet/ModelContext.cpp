@@ -94,6 +94,9 @@ int ModelContext::Release() {
     if (--m_nRef > 0) {
         return m_nRef;
     }
+    // Held at 1 while the context is destroyed, so that handles made and dropped by code its
+    // destructor runs do not destroy it a second time.
+    m_nRef = 1;
     delete this;
     return 0;
 }

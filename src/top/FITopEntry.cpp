@@ -40,6 +40,9 @@ FITopEntry::FITopEntry(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)()
 }
 
 FITopEntry::~FITopEntry() {
+    // Held as Release holds it, also when the destructor is called directly.
+    m_nRef = 1;
+    m_bNotify = false;
     if (m_bDelayDelete) {
         for (const auto& record : m_notifies) {
             record->m_bActive = false;
@@ -48,7 +51,8 @@ FITopEntry::~FITopEntry() {
     } else {
         m_notifies.clear();
     }
-    delete m_pSolver;
+    delete std::exchange(m_pSolver, nullptr);
+    m_context.reset();
 }
 
 const FI::FI_ATTRIBUTE_ENTRY* FITopEntry::_GetEntries(int* pCount) {
@@ -102,11 +106,12 @@ int FITopEntry::AddRef() {
 }
 
 int FITopEntry::Release() {
-    if (--m_nRef == 0) {
-        delete this;
-        return 0;
+    if (--m_nRef > 0) {
+        return m_nRef;
     }
-    return m_nRef;
+    m_nRef = 1;
+    delete this;
+    return 0;
 }
 
 FIAttribute& FITopEntry::GetName(FIAttribute& out) const {

@@ -21,11 +21,12 @@ int TopCursorBase::AddRef() {
 }
 
 int TopCursorBase::Release() {
-    if (--m_nRef == 0) {
-        delete this;
-        return 0;
+    if (--m_nRef > 0) {
+        return m_nRef;
     }
-    return m_nRef;
+    m_nRef = 1;
+    delete this;
+    return 0;
 }
 
 EntryCursorImpl* TopCursorBase::Clone(bool bDeep) {

@@ -1,11 +1,15 @@
 #include <QorUtils/top/FITopEntry.h>
 
+#include <QorUtils/top/TopCursorBase.h>
+
 #include "support/ObjectTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 using FI::ObjectPtr;
 using qortest::TestContext;
@@ -125,4 +129,91 @@ TEST_F(FITopEntryTest, SolverIsHandedOutForTypeOneAndDeletedOnce) {
     EXPECT_FALSE(bare->GetSolver(FISolverPrimary, &out));
     EXPECT_EQ(out, nullptr);
     EXPECT_FALSE(bare->GetContext()) << "created over a null context";
+}
+
+// Host code run by a destructor (a solver's, a wrapped context's) takes and drops references on
+// the object being destroyed: each object is destroyed once, and the solver deleted once.
+TEST(FITopEntry, DestructorsMayTakeAndDropReferencesOnWhatIsBeingDestroyed) {
+    struct Case {
+        const char* what;
+        int solversDeleted;
+        // Builds the objects and sets the hooks; the last handle goes at its end.
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"a solver uses its top entry", 1,
+         [] {
+             auto* solver = new TestSolver;
+             FITopEntry* top = FITopEntry::Create(new TestContext, nullptr, solver);
+             solver->onDestroy = [top] {
+                 ObjectPtr<FI::Entry> keep(top);
+                 FI::AttrCursor attributes = top->CreateAttrCursor();
+                 attributes.Seek(1, 1);
+                 ObjectPtr<FI::Context>(top)->CreateCursor(FI::InclIdsAll).GetEntry();
+                 FI::Solver* same = nullptr;
+                 EXPECT_FALSE(top->GetSolver(FISolverPrimary, &same)) << "already given up";
+             };
+             ObjectPtr<FI::Entry> hold(top);
+         }},
+        {"a wrapped context uses its top context", 0,
+         [] {
+             auto* inner = new TestContext;
+             auto* top = new FI::TopContext(inner);
+             inner->onDestroy = [top] { ObjectPtr<FI::Context> keep(top); };
+             ObjectPtr<FI::Context> hold(top);
+         }},
+        {"a context uses the top cursor that holds it last", 0,
+         [] {
+             auto* inner = new TestContext;
+             FI::EntryCursor cursor(new FI::TopCursorBase(inner));
+             inner->onDestroy = [impl = cursor.GetImpl()] {
+                 impl->AddRef();
+                 impl->Release();
+             };
+         }},
+        {"a context uses the cursor's entry that holds it last", 0,
+         [] {
+             auto* inner = new TestContext;
+             ObjectPtr<FI::Entry> entry = FI::EntryCursor(new FI::TopCursorBase(inner)).GetEntry();
+             inner->onDestroy = [raw = entry.get()] { ObjectPtr<FI::Entry> keep(raw); };
+         }},
+        {"a solver uses the attribute cursor that holds its entry last", 1,
+         [] {
+             auto* solver = new TestSolver;
+             FI::AttrCursor cursor =
+                 ObjectPtr<FITopEntry>(FITopEntry::Create(nullptr, nullptr, solver))
+                     ->CreateAttrCursor();
+             solver->onDestroy = [impl = cursor.GetImpl()] {
+                 impl->AddRef();
+                 impl->Release();
+             };
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int deleted = TestSolver::s_deleted;
+        c.run();
+        EXPECT_EQ(TestSolver::s_deleted, deleted + c.solversDeleted);
+        EXPECT_EQ(TestContext::s_live, 0);
+    }
+}
+
+TEST(FITopEntry, DestructionFreesRecordsThenDeletesTheSolverThenReleasesTheContext) {
+    struct ObserverList : FITopEntry {
+        static size_t Size() { return m_notifies.size(); }
+    };
+    std::vector<std::string> order;
+    auto* context = new TestContext;
+    auto* solver = new TestSolver;
+    void (*slot)() = nullptr;
+    ObjectPtr<FI::Entry> top(FITopEntry::Create(context, &slot, solver));
+    ASSERT_TRUE(top->AttachNotify(&order, FINotifyGeneral, [](void*, FINotifyType) {}));
+    solver->onDestroy = [&] {
+        order.push_back("solver deleted; records left: " + std::to_string(ObserverList::Size()) +
+                        "; contexts alive: " + std::to_string(TestContext::s_live));
+    };
+    context->onDestroy = [&] { order.push_back("context released"); };
+    top.reset();
+    EXPECT_EQ(order, (std::vector<std::string>{"solver deleted; records left: 0; contexts alive: 1",
+                                               "context released"}));
 }

@@ -31,7 +31,8 @@ public:
         const std::type_info& TypeId() override { return typeid(AttrMapCursorBase); }
         // The step from 0 to 1 takes a reference on the owner.
         int AddRef() override;
-        // The step to 0 gives the owner's reference back and destroys the cursor.
+        // The step to 0 gives the owner's reference back and destroys the cursor, holding the
+        // count at 1 meanwhile.
         int Release() override;
         AttrCursorImpl* Clone(bool bDeep) override;
         // Counts available rows only; true when it stands on a row after all `steps`. Nothing
@@ -81,6 +82,7 @@ template <class T> int AttrMapBase<T>::AttrMapCursorBase::Release() {
     if (--m_nRef > 0) {
         return m_nRef;
     }
+    m_nRef = 1;
     m_pOwner->Release();
     delete this;
     return 0;
