@@ -1,5 +1,7 @@
 #include <QorUtils/top/FITopEntry.h>
 
+#include "object/NeverDestroyed.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -8,18 +10,24 @@
 
 template class FI::AttrMapBase<FITopEntry>;
 
-const std::string FITopEntry::k_top("Top");
-std::list<std::unique_ptr<FITopEntry::_notify>> FITopEntry::m_notifies;
-bool FITopEntry::m_bDelayDelete = false;
-bool FITopEntry::m_bNeedDelete = false;
-
 namespace {
+
+// The name and the observer list are never destroyed: a host's exit handlers and static
+// destructors may name, notify and destroy top entries after the library's own statics are gone.
+// A list that holds records at exit belongs to a top entry still alive, that is, leaked.
+qorutils::NeverDestroyed<std::string> s_top("Top");
+qorutils::NeverDestroyed<std::list<std::unique_ptr<FITopEntry::_notify>>> s_notifies;
 
 // How many dispatch passes are running, nested ones included. Records are only marked while it
 // is above 0 and are removed when the outermost pass ends.
 int g_passDepth = 0;
 
 } // namespace
+
+const std::string& FITopEntry::k_top = s_top.get();
+std::list<std::unique_ptr<FITopEntry::_notify>>& FITopEntry::m_notifies = s_notifies.get();
+bool FITopEntry::m_bDelayDelete = false;
+bool FITopEntry::m_bNeedDelete = false;
 
 FITopEntry* FITopEntry::Create(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)()) {
     return Create(std::move(context), ppfnNotify, nullptr);

@@ -4,8 +4,8 @@
 // Release that brings it to 0 destroys the entry: it frees the observer records, deletes the
 // solver it owns and releases its context, in that order. While it does, the solver's destructor
 // may still use the entry and take and drop references on it (not keep one). Observers live in
-// one process-wide list; the host tells them through the dispatcher that construction stores
-// into its slot. Nothing is locked: one thread at a time.
+// one process-wide list, usable until the process ends; the host tells them through the
+// dispatcher that construction stores into its slot. Nothing is locked: one thread at a time.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -39,8 +39,8 @@ public:
         bool m_bActive;
     };
 
-    // "Top": the name of every top entry.
-    static const std::string k_top;
+    // "Top": the name of every top entry. Never destroyed: usable until the process ends.
+    static const std::string& k_top;
 
     // A new entry with count 0 for the caller's first handle, or null when memory runs out: the
     // context's reference is then given back and the solver stays the caller's, to delete. A
@@ -104,8 +104,10 @@ protected:
     // outermost pass ends, so a callback may attach, detach, start a pass or destroy an entry.
     static void MyNotify(int arg);
 
-    // The observers of every top entry, in attachment order.
-    static std::list<std::unique_ptr<_notify>> m_notifies;
+    // The observers of every top entry, in attachment order. The list is never destroyed, so a
+    // host's exit handlers may still attach, detach and notify; its records are freed by the
+    // destruction of any top entry.
+    static std::list<std::unique_ptr<_notify>>& m_notifies;
     // True while a pass runs (also while nested passes run).
     static bool m_bDelayDelete;
     // True when a record was marked inactive during the running pass.
