@@ -2,12 +2,17 @@
 
 #include <QorUtils/top/TopCursorBase.h>
 
+#include "support/FailingHeap.h"
 #include "support/ObjectTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -216,4 +221,62 @@ TEST(FITopEntry, DestructionFreesRecordsThenDeletesTheSolverThenReleasesTheConte
     top.reset();
     EXPECT_EQ(order, (std::vector<std::string>{"solver deleted; records left: 0; contexts alive: 1",
                                                "context released"}));
+}
+
+// 1 when a deep clone was made (and is given back here), 2 when it was refused.
+template <class Impl> int CloneOutcome(Impl* clone) {
+    if (clone == nullptr) {
+        return 2;
+    }
+    clone->Release();
+    return 1;
+}
+
+// Each allocation refused in turn: Create gives null and the context's reference back, the
+// cursors come out empty, deep clones and entries null, AttachNotify false; nothing leaks.
+TEST(FITopEntryHeap, EveryRefusedAllocationFailsCleanly) {
+    if (!qortest::HeapCanRefuse()) {
+        GTEST_SKIP() << "the sanitizer owns malloc in this build; refusals are tested in the "
+                        "normal build";
+    }
+    auto* context = new TestContext;
+    ObjectPtr<FI::Context> holdContext(context);
+    for (int index = 0;; ++index) {
+        SCOPED_TRACE(index);
+        // Per step: 1 done, 2 refused cleanly, 0 neither.
+        int outcomes[6] = {};
+        const qortest::HeapUse use = qortest::HeapUseOf(
+            [&] {
+                std::unique_ptr<TestSolver> solver(new (std::nothrow) TestSolver);
+                void (*slot)() = nullptr;
+                ObjectPtr<FITopEntry> top(FITopEntry::Create(holdContext, &slot, solver.get()));
+                if (!top) {
+                    std::fill(std::begin(outcomes), std::end(outcomes), 2);
+                    return;
+                }
+                solver.release();
+                outcomes[0] = context->Count() == 2 ? 1 : 0;
+                outcomes[1] =
+                    top->AttachNotify(&outcomes, FINotifyGeneral, [](void*, FINotifyType) {}) ? 1
+                                                                                              : 2;
+                FI::AttrCursor attributes = top->CreateAttrCursor();
+                FI::AttrCursorImpl* attributesImpl = attributes.GetImpl();
+                outcomes[2] = attributesImpl != nullptr ? 1 : 2;
+                outcomes[3] =
+                    attributesImpl != nullptr ? CloneOutcome(attributesImpl->Clone(true)) : 2;
+                FI::EntryCursor entries = top->CreateCursor(FI::InclIdsAll);
+                FI::EntryCursorImpl* entriesImpl = entries.GetImpl();
+                outcomes[4] = entriesImpl == nullptr ? 2 : entries.GetEntry() ? 1 : 2;
+                outcomes[5] = entriesImpl != nullptr ? CloneOutcome(entriesImpl->Clone(true)) : 2;
+            },
+            {qortest::Refusal::Only, index});
+        for (int outcome : outcomes) {
+            EXPECT_NE(outcome, 0);
+        }
+        EXPECT_EQ(context->Count(), 1) << "the context's reference was given back";
+        EXPECT_EQ(use.live, 0);
+        if (use.allocations <= index) {
+            break;
+        }
+    }
 }
