@@ -72,18 +72,7 @@ bool TopCursorBase::AtEnd() {
 }
 
 int TopCursorBase::Compare(const EntryCursorImpl& other) {
-    // The interface's operations are non-const; reading the other cursor changes nothing.
-    auto& peer = const_cast<EntryCursorImpl&>(other);
-    if (&peer == this) {
-        return 0;
-    }
-    if (peer.TypeId() != TypeId()) {
-        return -2;
-    }
-    FIAttribute otherName;
-    FIAttribute ownName;
-    peer.GetName(otherName);
-    return GetName(ownName).compare(otherName);
+    return CompareEntryCursors(*this, other);
 }
 
 FIAttribute& TopCursorBase::GetName(FIAttribute& name) {

@@ -55,35 +55,32 @@ const FI_ATTRIBUTE_ENTRY kSparse[] = {
     {"b", 0, nullptr, nullptr, 0}, {"z", 0, Never, nullptr, 0},   {nullptr, 0, nullptr, nullptr, 0},
 };
 
-class SparseOwner : public FI::AttrMapBase<SparseOwner> {
+// An owner of an attribute table T, counted as FI::AttrMapBase wants it.
+template <class T> class CountedOwner : public FI::AttrMapBase<T> {
 public:
     int AddRef() { return ++m_nRef; }
     int Release() {
         if (--m_nRef == 0) {
-            delete this;
+            delete static_cast<T*>(this);
             return 0;
         }
         return m_nRef;
     }
-    const FI_ATTRIBUTE_ENTRY* begin() const { return kSparse; }
-    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kSparse) - 1; }
 
 private:
     int m_nRef = 0;
 };
 
+class SparseOwner : public CountedOwner<SparseOwner> {
+public:
+    const FI_ATTRIBUTE_ENTRY* begin() const { return kSparse; }
+    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kSparse) - 1; }
+};
+
 // A node whose first row, "parent", is available only when it has a parent; the row's getter
 // reads the parent without testing it, as a getter that relies on its test may.
-class Node : public FI::AttrMapBase<Node> {
+class Node : public CountedOwner<Node> {
 public:
-    int AddRef() { return ++m_nRef; }
-    int Release() {
-        if (--m_nRef == 0) {
-            delete this;
-            return 0;
-        }
-        return m_nRef;
-    }
     const FI_ATTRIBUTE_ENTRY* begin() const { return kRows; }
     const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kRows) - 1; }
 
@@ -104,7 +101,6 @@ private:
         {nullptr, 0, nullptr, nullptr, 0},
     };
 
-    int m_nRef = 0;
     const char* m_name = "n";
 };
 

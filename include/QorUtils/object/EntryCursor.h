@@ -54,6 +54,24 @@ public:
     virtual ObjectPtr<Entry> GetEntry() = 0;
 };
 
+// What an implementation's Compare answers: 0 when `other` is `self`, -2 when it is of another
+// class (TypeId), else the names at the two positions compared, the other's read first. The
+// library's entry cursors answer with it, and a host's may.
+inline int CompareEntryCursors(EntryCursorImpl& self, const EntryCursorImpl& other) {
+    // The interface's operations are non-const; reading the other cursor changes nothing.
+    auto& peer = const_cast<EntryCursorImpl&>(other);
+    if (&peer == &self) {
+        return 0;
+    }
+    if (peer.TypeId() != self.TypeId()) {
+        return -2;
+    }
+    FIAttribute otherName;
+    FIAttribute ownName;
+    peer.GetName(otherName);
+    return self.GetName(ownName).compare(otherName);
+}
+
 class QORUTILS_API EntryCursor {
 public:
     // Seeks counted by the implementation's reference count at the time of the seek; counts of

@@ -85,20 +85,7 @@ public:
     bool AtFirst() override { return m_position == 0 && !AtEnd(); }
     bool AtEnd() override { return m_position >= m_entries.size(); }
     // 0 for this cursor, -2 for a cursor of another class, else the names' comparison.
-    int Compare(const EntryCursorImpl& other) override {
-        // The interface's operations are non-const; reading the other cursor changes nothing.
-        auto& peer = const_cast<EntryCursorImpl&>(other);
-        if (&peer == this) {
-            return 0;
-        }
-        if (peer.TypeId() != TypeId()) {
-            return -2;
-        }
-        FIAttribute otherName;
-        FIAttribute ownName;
-        peer.GetName(otherName);
-        return GetName(ownName).compare(otherName);
-    }
+    int Compare(const EntryCursorImpl& other) override { return CompareEntryCursors(*this, other); }
     // The entry's own name; cleared at the end.
     FIAttribute& GetName(FIAttribute& name) override {
         return AtEnd() ? name.Clear() : m_entries[m_position]->GetName(name);
