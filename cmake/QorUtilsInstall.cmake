@@ -33,3 +33,8 @@ configure_file(cmake/QorUtils.pc.in ${PROJECT_BINARY_DIR}/QorUtils.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/QorUtils.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT dev)
 
+# Debian packages (`cpack -G DEB`, `make package`) of the shared library built as a project of
+# its own.
+if(PROJECT_IS_TOP_LEVEL AND QORUTILS_LIBRARY_TYPE STREQUAL "SHARED")
+    include(cmake/QorUtilsPackaging.cmake)
+endif()
