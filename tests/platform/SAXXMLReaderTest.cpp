@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <expat.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -591,6 +592,24 @@ TEST_F(SAXXMLReaderTest, RefusesAnUnreadableEncodingByName) {
                                             "fatal 80040212 unknown encoding \"" +
                                                 std::string(encoding) + "\"\r\n @1:31"}));
     }
+}
+
+// A descriptor is read from where it stands to its end and stays open for its owner.
+TEST_F(SAXXMLReaderTest, ReadsADescriptorFromWhereItStands) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("in.xml");
+    ASSERT_TRUE(qortest::WriteFile(path, "<skipped/><r>text</r>"));
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(lseek(fd, 10, SEEK_SET), 10);
+    uint64_t bytes = 99;
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseDescriptor(fd, "in", &bytes), S_OK);
+    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r",
+                                                         "text text", "end r", "endDocument"}));
+    EXPECT_EQ(bytes, 11u);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(reader.parseDescriptor(-1, nullptr, &bytes), E_INVALIDARG);
+    EXPECT_EQ(bytes, 0u);
 }
 
 TEST_F(SAXXMLReaderTest, ReadsUtf16WithAndWithoutByteOrderMark) {
