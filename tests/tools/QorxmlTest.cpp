@@ -209,6 +209,13 @@ TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
               std::string::npos);
 }
 
+// Standard error is UTF-8 throughout: the name as given, the description not narrowed.
+TEST_F(QorxmlTest, ErrorLinesAreUtf8) {
+    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD.xml";
+    EXPECT_EQ(Run({name}).err,
+              name + ":1:1: error: cannot open file '" + name + "': No such file or directory\n");
+}
+
 TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     const std::string good = Write("good.xml", "<a/>");
     const std::vector<std::vector<std::string>> cases = {
