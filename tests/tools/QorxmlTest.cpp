@@ -211,7 +211,7 @@ TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
 
 // Standard error is UTF-8 throughout: the name as given, the description not narrowed.
 TEST_F(QorxmlTest, ErrorLinesAreUtf8) {
-    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD.xml";
+    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml";
     EXPECT_EQ(Run({name}).err,
               name + ":1:1: error: cannot open file '" + name + "': No such file or directory\n");
 }

@@ -1,5 +1,6 @@
 #include "qorxml/ErrorReporter.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -10,6 +11,18 @@ namespace {
 
 bool IsLineBreak(unsigned short unit) {
     return unit == '\n' || unit == '\r';
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+        return;
+    }
+    const int more = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    out += static_cast<char>(((0xF0u << (3 - more)) & 0xFFu) | (code >> (6 * more)));
+    for (int i = more - 1; i >= 0; --i) {
+        out += static_cast<char>(0x80u | ((code >> (6 * i)) & 0x3Fu));
+    }
 }
 
 // The UTF-16 description as UTF-8, without the line break that ends it; a lone surrogate
@@ -24,28 +37,14 @@ std::string DescriptionUtf8(const unsigned short* text) {
     }
     std::string out;
     for (size_t i = 0; i < length; ++i) {
-        unsigned long code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
+        uint32_t code = text[i];
+        const bool high = code >= 0xD800 && code <= 0xDBFF;
+        if (high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
         } else if (code >= 0xD800 && code <= 0xDFFF) {
             code = 0xFFFD;
         }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        AppendUtf8(out, code);
     }
     return out;
 }
