@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,6 +19,7 @@
 using qortest::Lines;
 using qortest::ProgramRun;
 using qortest::ReadFile;
+using qortest::RunProgramOn;
 using qortest::ScopedTempDir;
 using qortest::WriteFile;
 
@@ -52,6 +58,57 @@ TEST_F(QorxmlTest, StandardInputIsReadForDash) {
     const ProgramRun run = Run({"--events", "-"}, k_data + "events.xml");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, ReadFile(k_data + "events.expected"));
+}
+
+// "-" reads descriptor 0 as it stands, from where it stands, and --stats counts what it read.
+TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
+    const std::string document = "<a k=\"v\">text<b/></a>\n";
+    auto send = [&](int ends[2]) {
+        EXPECT_EQ(write(ends[1], document.data(), document.size()),
+                  static_cast<ssize_t>(document.size()));
+        close(ends[1]);
+        return ends[0];
+    };
+    struct Case {
+        const char* input;
+        std::function<int()> open;
+    };
+    const Case cases[] = {
+        {"pipe",
+         [&] {
+             int ends[2] = {-1, -1};
+             EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+             return send(ends);
+         }},
+        {"socket pair",
+         [&] {
+             int ends[2] = {-1, -1};
+             EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+             return send(ends);
+         }},
+        {"file whose first bytes were read",
+         [&] {
+             const std::string skipped = "<read-by-someone-else/>";
+             const int fd = open(Write("in.xml", skipped + document).c_str(), O_RDONLY | O_CLOEXEC);
+             char buffer[64];
+             EXPECT_EQ(read(fd, buffer, skipped.size()), static_cast<ssize_t>(skipped.size()));
+             return fd;
+         }},
+    };
+    const std::string expected = Run({"--events", Write("expected.xml", document)}).out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const int fd = c.open();
+        const ProgramRun run = RunProgramOn(fd, program, {"--events", "--stats", "-"}, dir.path());
+        close(fd);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err.rfind("-: 2 elements, 1 attributes, 4 text bytes; " +
+                                    std::to_string(document.size()) + " bytes in ",
+                                0),
+                  0u)
+            << run.err;
+    }
 }
 
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
@@ -153,6 +210,13 @@ TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
                        "directory\n");
     EXPECT_NE(ReadFile(dir.file("QorErrors.log")).find("XML Parser fatal error: 0x80040300"),
               std::string::npos);
+}
+
+// Standard error is UTF-8 throughout: the name as given, the description not narrowed.
+TEST_F(QorxmlTest, ErrorLinesAreUtf8) {
+    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml";
+    EXPECT_EQ(Run({name}).err,
+              name + ":1:1: error: cannot open file '" + name + "': No such file or directory\n");
 }
 
 TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
