@@ -3,6 +3,8 @@
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
+#include <QorUtils/Version.h>
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -245,17 +248,40 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run({good}).status, 0);
 }
 
-TEST_F(QorxmlTest, HelpPrintsUsageAndSucceeds) {
-    for (const char* option : {"--help", "-h"}) {
+// --help and --version answer on standard output and succeed, whatever follows them.
+TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
+    const std::string usage = "Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
+                              "[--level N] FILE...\n";
+    const std::string version = std::string("qorxml (QorUtils) ") + QorUtilsVersion() + "\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"--help", usage}, {"-h", usage}, {"--version", version}};
+    for (const auto& [option, begins] : cases) {
         SCOPED_TRACE(option);
-        const ProgramRun run = Run({option, "ignored.xml"});
+        const ProgramRun run = Run({option, "ignored.xml", "--bogus"});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
-                                "[--level N] FILE...\n",
-                                0),
-                  0u);
+        EXPECT_EQ(run.out.rfind(begins, 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
+    EXPECT_EQ(Run({"--version"}).out, version);
+}
+
+// The manual page describes every option that --help lists, in roff ("\-\-name", fonts
+// switched with "\fB" and the like).
+TEST_F(QorxmlTest, ManualDescribesEveryOptionOfHelp) {
+    std::string manual = ReadFile(qortest::BuiltProgram("tools/qorxml.1"));
+    ASSERT_NE(manual, "");
+    manual = std::regex_replace(manual, std::regex(R"(\\f[BIRP])"), "");
+    manual = std::regex_replace(manual, std::regex(R"(\\-)"), "-");
+    const std::string help = Run({"--help"}).out;
+    const std::regex option(R"((^|[\s\[|,])(--?[a-z][a-z-]*))");
+    int options = 0;
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
+         it != std::sregex_iterator(); ++it, ++options) {
+        const std::string name = (*it)[2];
+        EXPECT_TRUE(std::regex_search(manual, std::regex("(^|[^a-z-])" + name + "($|[^a-z-])")))
+            << name << " is not in the manual";
+    }
+    EXPECT_GE(options, 7) << help;
 }
 
 TEST_F(QorxmlTest, SeveralFilesAreReadInTurn) {

@@ -89,6 +89,9 @@ int main(int argc, char** argv) {
     case Command::Help:
         std::fputs(k_usage, stdout);
         return k_exitOk;
+    case Command::Version:
+        std::fputs(VersionText().c_str(), stdout);
+        return k_exitOk;
     case Command::UsageError:
         std::fprintf(stderr, "qorxml: %s\nTry 'qorxml --help'.\n", problem.c_str());
         return k_exitUsage;
