@@ -3,13 +3,16 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 COVERAGE_BUILD ?= build-coverage
+STATIC_BUILD ?= build-static
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 STAGE      := $(abspath $(BUILD))/stage
 
 # Debian packages the build, tests and benchmarks need; installed only when missing.
 DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
                 libexpat1-dev pkg-config valgrind
-# And those that `make coverage` and `make bench` need besides.
+# And those that `make package` (CPack runs dpkg-shlibdeps and file), its check (lintian),
+# `make coverage` and `make bench` need besides.
+PACKAGE_PACKAGES := dpkg-dev file lintian
 COVERAGE_PACKAGES := gcovr
 BENCH_PACKAGES := time
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
@@ -18,7 +21,8 @@ SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all deps configure build run test test-normal configure-asan test-asan test-valgrind \
-        consumer bench fuzz coverage symbols clean format
+        consumer package test-package test-static test-subproject bench fuzz coverage symbols \
+        clean format
 
 all: build
 
@@ -39,9 +43,11 @@ endef
 deps:
 	$(call install-missing,$(DEB_PACKAGES))
 
+# Installed under /usr, the paths are those of the Debian packages; `cmake --install --prefix`
+# puts the same tree elsewhere.
 configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON \
-	    -DQORUTILS_BUILD_FUZZ=ON
+	    -DQORUTILS_BUILD_FUZZ=ON -DCMAKE_INSTALL_PREFIX=/usr
 
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -56,7 +62,7 @@ run: build
 	@echo "== flowsheet $(SAMPLE)"
 	@$(BUILD)/examples/flowsheet $(SAMPLE)
 
-test: test-normal test-asan consumer test-valgrind
+test: test-normal test-asan consumer test-package test-static test-subproject test-valgrind
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -109,16 +115,50 @@ test-valgrind: build
 # Installs the library into a staging prefix and builds a host project against it, once
 # through find_package and once through pkg-config.
 consumer: build
-	rm -rf $(STAGE) $(BUILD)/consumer
+	rm -rf $(STAGE)
 	cmake --install $(BUILD) --prefix $(STAGE)
-	cmake -S tests/consumer -B $(BUILD)/consumer -DCMAKE_PREFIX_PATH=$(STAGE) \
+	sh tests/consumer/check.sh $(STAGE) $(BUILD)/consumer
+
+# The Debian packages libqorutils1, libqorutils-dev and qorutils-tools, in $(BUILD)/packages.
+package: build
+	$(call install-missing,$(PACKAGE_PACKAGES))
+	rm -rf $(BUILD)/packages
+	cd $(BUILD) && cpack -G DEB
+
+# lintian, the packages' files and dependencies, and the host project against them unpacked.
+test-package: package
+	sh tests/packaging/check-packages.sh $(BUILD)
+
+# The static library, installed with its CMake package and QorUtils.pc: the host project builds
+# against it with the same commands, and its programs need no libQorUtils.so. The archive's
+# interface is hidden, so that a host's shared module does not export it.
+test-static: deps
+	cmake -S . -B $(STATIC_BUILD) -DBUILD_SHARED_LIBS=OFF -DCMAKE_BUILD_TYPE=Release \
+	    -DQORUTILS_WERROR=ON -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
+	cmake --build $(STATIC_BUILD) -j$(JOBS)
+	rm -rf $(STATIC_BUILD)/stage
+	cmake --install $(STATIC_BUILD) --prefix $(STATIC_BUILD)/stage
+	sh tests/consumer/check.sh $(STATIC_BUILD)/stage $(STATIC_BUILD)/consumer
+	$(STATIC_BUILD)/stage/bin/qorxml --version
+	! readelf -d $(STATIC_BUILD)/consumer/consumer $(STATIC_BUILD)/consumer/consumer-pc \
+	    $(STATIC_BUILD)/stage/bin/qorxml | grep 'NEEDED.*libQorUtils'
+	readelf -sW $(STATIC_BUILD)/libQorUtils.a | grep -q 'GLOBAL HIDDEN .* _Z15QorUtilsVersionv$$'
+
+# The source tree built inside a host project (FetchContent): the host gets QorUtils::QorUtils,
+# builds no program of QorUtils' own, and installs only what it installs itself.
+SUBPROJECT := $(BUILD)/subproject
+test-subproject: deps
+	rm -rf $(SUBPROJECT)
+	cmake -S tests/consumer -B $(SUBPROJECT) -DQORUTILS_SOURCE_DIR=$(CURDIR) \
 	    -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD)/consumer
-	$(BUILD)/consumer/consumer
-	PKG_CONFIG_PATH=$$(dirname $$(find $(STAGE) -name QorUtils.pc)) sh -c \
-	    'c++ tests/consumer/main.cpp $$(pkg-config --cflags --libs QorUtils) \
-	        -o $(BUILD)/consumer/consumer-pc && \
-	     LD_LIBRARY_PATH=$$(pkg-config --variable=libdir QorUtils) $(BUILD)/consumer/consumer-pc'
+	cmake --build $(SUBPROJECT) -j$(JOBS)
+	$(SUBPROJECT)/consumer
+	programs=$$(find $(SUBPROJECT) -path '*/CMakeFiles' -prune -o -type f -perm -u+x \
+	    ! -name 'libQorUtils.so*' ! -path $(SUBPROJECT)/consumer -print); \
+	    [ -z "$$programs" ] || { echo "programs besides the host's: $$programs"; exit 1; }
+	cmake --install $(SUBPROJECT) --prefix $(SUBPROJECT)/stage
+	installed=$$(cd $(SUBPROJECT)/stage && find . ! -type d); \
+	    [ "$$installed" = "./bin/consumer" ] || { echo "installed: $$installed"; exit 1; }
 
 # Builds the benchmarks in Release and runs every bench program and every bench/run-*.sh script
 # in turn; each adds its rows to one table file, printed whole at the end. A failed identity
@@ -165,4 +205,4 @@ format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(COVERAGE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(COVERAGE_BUILD) $(STATIC_BUILD)

@@ -1,8 +1,12 @@
 // QorUtils export macro: marks the classes and functions that form the library's interface.
 // The library is built with hidden visibility, so only what carries QORUTILS_API is exported.
+// The static library (QORUTILS_STATIC, set for its users by the CMake package and QorUtils.pc)
+// exports nothing: its symbols stay inside the host module that links it.
 #pragma once
 
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(QORUTILS_STATIC)
+#define QORUTILS_API
+#elif defined(__GNUC__) || defined(__clang__)
 #define QORUTILS_API __attribute__((visibility("default")))
 #else
 #define QORUTILS_API

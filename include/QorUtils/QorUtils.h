@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QorUtils/Export.h>
+#include <QorUtils/Version.h>
 
 #include <QorUtils/attribute/FIAttribute.h>
 #include <QorUtils/log/FILog.h>

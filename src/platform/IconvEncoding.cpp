@@ -7,6 +7,7 @@
 #include <new>
 
 #include <iconv.h>
+#include <strings.h>
 
 namespace MSXML2 {
 namespace detail {
@@ -15,6 +16,29 @@ namespace {
 constexpr int kInvalid = -1;
 // Enough for the set's table to be built; a set that needs more probes is refused.
 constexpr long kProbeBudget = 1L << 20;
+
+// Documents labelled with these multi-byte sets are written in a superset of them, which iconv
+// knows under another name: its strict tables would refuse the superset's characters (and read
+// Shift_JIS's backslash and tilde as yen and overline).
+struct Superset {
+    const char* label;
+    const char* set;
+};
+constexpr Superset kSupersets[] = {
+    {"Shift_JIS", "CP932"}, {"SJIS", "CP932"},    {"MS_Kanji", "CP932"}, {"csShiftJIS", "CP932"},
+    {"EUC-KR", "CP949"},    {"csEUCKR", "CP949"}, {"GB2312", "CP936"},   {"csGB2312", "CP936"},
+    {"Big5", "CP950"},      {"csBig5", "CP950"},
+};
+
+// The name under which iconv reads a document labelled `label`; labels ignore case.
+const char* SetToRead(const char* label) {
+    for (const Superset& superset : kSupersets) {
+        if (strcasecmp(label, superset.label) == 0) {
+            return superset.set;
+        }
+    }
+    return label;
+}
 
 enum class Probe {
     Character,  // the bytes are exactly one character
@@ -160,6 +184,24 @@ int measureLead(MultiByteSet& set, unsigned char lead) {
     return measureSequences(set.decoder, prefix, 1, &set.pairs[size_t{lead} << 8]);
 }
 
+// Fixes what a multi-byte set's single bytes read as. A byte below 0x80 that is a character is
+// its ASCII character: documents in these sets are written so, whatever iconv's strict table
+// says (yen for backslash). A byte from 0x80 that iconv passes through as the C1 control of
+// the same value is no character of the set but a damaged or mislabelled document (Shift_JIS
+// read as EUC-JP): it is refused.
+void FixSingleBytes(int (&map)[256]) {
+    for (int byte = 0; byte < 0x80; ++byte) {
+        if (map[byte] >= 0) {
+            map[byte] = byte;
+        }
+    }
+    for (int byte = 0x80; byte < 0xA0; ++byte) {
+        if (map[byte] == byte) {
+            map[byte] = kInvalid;
+        }
+    }
+}
+
 } // namespace
 
 bool FillIconvEncoding(const char* name, XML_Encoding* info) {
@@ -167,7 +209,7 @@ bool FillIconvEncoding(const char* name, XML_Encoding* info) {
     if (name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr) {
         return false;
     }
-    std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(name));
+    std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(SetToRead(name)));
     if (!set || !set->decoder.isOpen()) {
         return false;
     }
@@ -210,6 +252,7 @@ bool FillIconvEncoding(const char* name, XML_Encoding* info) {
         info->release = nullptr;
         return true;
     }
+    FixSingleBytes(info->map);
     info->data = set.release();
     info->convert = convertSequence;
     info->release = releaseSet;

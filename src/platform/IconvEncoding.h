@@ -1,7 +1,9 @@
 // The character sets that expat does not read itself, read through iconv: every single-byte
 // set that iconv knows, and the multi-byte sets whose sequence length follows from the first
-// byte (Shift_JIS, EUC-JP, EUC-KR, GB2312, Big5, ...). Stateful sets (ISO-2022-*, UTF-7) and
-// those whose length needs more than the first byte (GB18030) are refused.
+// byte (Shift_JIS, EUC-JP, EUC-KR, GB2312, Big5, ...), each of the four labels Shift_JIS,
+// EUC-KR, GB2312 and Big5 read as the superset that documents so labelled are written in.
+// Stateful sets (ISO-2022-*, UTF-7) and those whose length needs more than the first byte
+// (GB18030) are refused.
 #pragma once
 
 #include <expat.h>

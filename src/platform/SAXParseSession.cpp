@@ -162,6 +162,7 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
         if (got < 0) {
             return fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
         }
+        m_bytesRead += static_cast<uint64_t>(got);
         const bool final = static_cast<size_t>(got) < piece;
         forgetInput();
         if (XML_ParseBuffer(m_parser, static_cast<int>(got), final) != XML_STATUS_OK) {
@@ -173,6 +174,26 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
         fed += static_cast<unsigned long long>(got);
         piece = nextPieceSize(fed);
     }
+}
+
+long SAXParseSession::parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead) {
+    if (!begin(systemId)) {
+        return m_result;
+    }
+    if (fd < 0) {
+        return fail(E_INVALIDARG, "no file descriptor given");
+    }
+    if (!createParser()) {
+        return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    }
+    if (!startDocument()) {
+        return m_result;
+    }
+    const long result = parseInPieces(fd, systemId != nullptr ? systemId : "");
+    if (bytesRead != nullptr) {
+        *bytesRead = m_bytesRead;
+    }
+    return result;
 }
 
 long SAXParseSession::parseMemory(const char* data, size_t size) {

@@ -13,6 +13,7 @@
 #include <expat.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ public:
     // Each delivers every callback of the parse and returns the reader's result.
     long parseFile(const char* path);
     long parseMemory(const char* data, size_t size);
+    // Reads the open descriptor from where it stands; sets `bytesRead` (may be null).
+    long parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead);
 
 private:
     // The largest text piece handed to characters, in code units.
@@ -89,6 +92,8 @@ private:
     // The file read as one piece, when it is; it must outlive the parser.
     ExpatFileBuffer m_input;
     int m_eventsToCheck = kEventsPerCheck;
+    // The bytes read from a stream so far.
+    uint64_t m_bytesRead = 0;
     XML_Parser m_parser = nullptr;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
     // lies in it may be read past its end, up to the buffer's.

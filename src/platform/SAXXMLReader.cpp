@@ -62,6 +62,24 @@ long SAXXMLReader::parseURL(const char* path) {
     }
 }
 
+long SAXXMLReader::parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead) {
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    if (m_bParsing) {
+        return SAXREADER_E_BUSY;
+    }
+    const BusyScope busy(m_bParsing);
+    try {
+        detail::SAXParseSession session(m_pContentHandler, m_pErrorHandler);
+        return session.parseDescriptor(fd, systemId, bytesRead);
+    } catch (const std::bad_alloc&) {
+        return SAXREADER_E_MEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
 long SAXXMLReader::parse(const char* data, size_t size) {
     if (m_bParsing) {
         return SAXREADER_E_BUSY;

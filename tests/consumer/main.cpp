@@ -25,6 +25,7 @@ bool AttributeWorks() {
 
 int main() {
     OutputDebugStringA("consumer: linked against QorUtils\n");
+    std::printf("consumer: QorUtils %s\n", QorUtilsVersion());
     if (S_OK != 0 || E_NOINTERFACE >= 0 || IID_IUnknown == IID_ISAXContentHandler) {
         std::puts("consumer: unexpected platform constants");
         return 1;

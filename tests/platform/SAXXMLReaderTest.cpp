@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include <expat.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -512,6 +513,76 @@ TEST_F(SAXXMLReaderTest, ReadsSingleAndMultiByteCharacterSets) {
     }
 }
 
+// Documents labelled with a multi-byte set are written in its superset, and backslash and tilde
+// are ASCII in them: every printable ASCII byte reaches the handler as itself (raw in a text,
+// raw in an attribute value but for the three bytes that must be escaped there).
+TEST_F(SAXXMLReaderTest, ReadsMultiByteLabelsAsTheirSupersetsWithAsciiIntact) {
+    struct Case {
+        const char* encoding;
+        const char* beyond; // a character that only the superset has (or any beyond ASCII)
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", "\x87\x40", "①"},  {"shift_jis", "\x87\x40", "①"},
+        {"SJIS", "\x87\x40", "①"},       {"MS_Kanji", "\x87\x40", "①"},
+        {"csShiftJIS", "\x87\x40", "①"}, {"EUC-KR", "\x81\x41", "갂"},
+        {"csEUCKR", "\x81\x41", "갂"},   {"GB2312", "\x81\x40", "丂"},
+        {"csGB2312", "\x81\x40", "丂"},  {"Big5", "\xA3\xE1", "€"},
+        {"csBig5", "\xA3\xE1", "€"},     {"EUC-JP", "\x8F\xB0\xA1", "丂"},
+        {"windows-1252", "\x80", "€"},   {"KOI8-R", "\xC1", "а"},
+    };
+    std::string ascii;
+    std::string escaped;
+    for (char c = 0x20; c < 0x7F; ++c) {
+        ascii += c;
+        escaped += c == '<' ? "&lt;" : c == '&' ? "&amp;" : c == '\'' ? "&apos;" : std::string{c};
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        EXPECT_EQ(transcript(std::string("<?xml version='1.0' encoding='") + c.encoding +
+                             "'?><r v='" + escaped + "' w='" + c.beyond + "'><![CDATA[" + ascii +
+                             "]]>" + c.beyond + "</r>"),
+                  (std::vector<std::string>{"locator", "startDocument",
+                                            "start r v=" + ascii + " w=" + c.expected,
+                                            "text " + ascii + c.expected, "end r", "endDocument"}));
+    }
+}
+
+// A byte sequence that the set does not have, and a sequence cut by the end of the document,
+// are fatal errors where they begin (line 3, column 5 here).
+TEST_F(SAXXMLReaderTest, RefusesASequenceTheSetDoesNotHave) {
+    struct Case {
+        const char* encoding;
+        const char* bytes;
+        XML_Error error;
+    };
+    const Case cases[] = {
+        {"Shift_JIS", "\x81\x7F", XML_ERROR_INVALID_TOKEN},
+        {"Shift_JIS", "\x81", XML_ERROR_PARTIAL_CHAR},
+        {"EUC-JP", "\x95\x5C", XML_ERROR_INVALID_TOKEN},
+        {"EUC-JP", "\xA1\x41", XML_ERROR_INVALID_TOKEN},
+        {"EUC-JP", "\x8F\xB0", XML_ERROR_PARTIAL_CHAR},
+        {"EUC-KR", "\xC9\x41", XML_ERROR_INVALID_TOKEN},
+        {"EUC-KR", "\x80", XML_ERROR_INVALID_TOKEN},
+        {"EUC-KR", "\xB0", XML_ERROR_PARTIAL_CHAR},
+        {"GB2312", "\x81\x7F", XML_ERROR_INVALID_TOKEN},
+        {"GB2312", "\xFF", XML_ERROR_INVALID_TOKEN},
+        {"GB2312", "\xD6", XML_ERROR_PARTIAL_CHAR},
+        {"Big5", "\xA1\x30", XML_ERROR_INVALID_TOKEN},
+        {"Big5", "\x80", XML_ERROR_INVALID_TOKEN},
+        {"Big5", "\xA4", XML_ERROR_PARTIAL_CHAR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.encoding) + " " + Hex(static_cast<unsigned char>(c.bytes[0])));
+        const std::string start =
+            std::string("<?xml version='1.0' encoding='") + c.encoding + "'?>\n<r>\n  ab" + c.bytes;
+        const bool cut = c.error == XML_ERROR_PARTIAL_CHAR;
+        EXPECT_EQ(parseText(cut ? start : start + "cd</r>"), SyntaxCode(c.error));
+        EXPECT_EQ(recorder->lines.back().substr(0, 14), "fatal " + Hex(SyntaxCode(c.error)));
+        EXPECT_EQ(recorder->lines.back().substr(recorder->lines.back().size() - 5), " @3:5");
+    }
+}
+
 TEST_F(SAXXMLReaderTest, RefusesAnUnreadableEncodingByName) {
     for (const char* encoding : {"X-NO-SUCH-SET", "ISO-2022-JP", "GB18030", "UTF-32", "UTF-7"}) {
         SCOPED_TRACE(encoding);
@@ -521,6 +592,24 @@ TEST_F(SAXXMLReaderTest, RefusesAnUnreadableEncodingByName) {
                                             "fatal 80040212 unknown encoding \"" +
                                                 std::string(encoding) + "\"\r\n @1:31"}));
     }
+}
+
+// A descriptor is read from where it stands to its end and stays open for its owner.
+TEST_F(SAXXMLReaderTest, ReadsADescriptorFromWhereItStands) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("in.xml");
+    ASSERT_TRUE(qortest::WriteFile(path, "<skipped/><r>text</r>"));
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(lseek(fd, 10, SEEK_SET), 10);
+    uint64_t bytes = 99;
+    recorder->lines.clear();
+    EXPECT_EQ(reader.parseDescriptor(fd, "in", &bytes), S_OK);
+    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r",
+                                                         "text text", "end r", "endDocument"}));
+    EXPECT_EQ(bytes, 11u);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(reader.parseDescriptor(-1, nullptr, &bytes), E_INVALIDARG);
+    EXPECT_EQ(bytes, 0u);
 }
 
 TEST_F(SAXXMLReaderTest, ReadsUtf16WithAndWithoutByteOrderMark) {

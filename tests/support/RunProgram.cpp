@@ -18,8 +18,12 @@ std::string BuiltProgram(const std::string& relative) {
     return root == nullptr ? std::string() : std::string(root) + "/" + relative;
 }
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& directory, const std::string& input) {
+namespace {
+
+// Runs the program with standard input the descriptor `inputFd`, or the file `inputPath` when
+// `inputFd` is negative.
+ProgramRun Spawn(const std::string& program, const std::vector<std::string>& args,
+                 const std::string& directory, const std::string& inputPath, int inputFd) {
     ScopedTempDir capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
@@ -32,8 +36,11 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.empty() ? "/dev/null" : input.c_str(),
-                                     O_RDONLY, 0);
+    if (inputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, inputFd, 0);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -54,6 +61,18 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     run.out = ReadFile(outPath);
     run.err = ReadFile(errPath);
     return run;
+}
+
+} // namespace
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& directory, const std::string& input) {
+    return Spawn(program, args, directory, input.empty() ? "/dev/null" : input, -1);
+}
+
+ProgramRun RunProgramOn(int input, const std::string& program, const std::vector<std::string>& args,
+                        const std::string& directory) {
+    return Spawn(program, args, directory, "", input);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -24,6 +24,11 @@ std::string BuiltProgram(const std::string& relative);
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& directory = "", const std::string& input = "");
 
+// The same with standard input the open descriptor `input`, as it stands (a pipe, a socket, a
+// file partly read).
+ProgramRun RunProgramOn(int input, const std::string& program, const std::vector<std::string>& args,
+                        const std::string& directory = "");
+
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
 

@@ -3,14 +3,23 @@
 #include "support/RunProgram.h"
 #include "support/TestSupport.h"
 
+#include <QorUtils/Version.h>
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
 using qortest::Lines;
 using qortest::ProgramRun;
 using qortest::ReadFile;
+using qortest::RunProgramOn;
 using qortest::ScopedTempDir;
 using qortest::WriteFile;
 
@@ -49,6 +58,57 @@ TEST_F(QorxmlTest, StandardInputIsReadForDash) {
     const ProgramRun run = Run({"--events", "-"}, k_data + "events.xml");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, ReadFile(k_data + "events.expected"));
+}
+
+// "-" reads descriptor 0 as it stands, from where it stands, and --stats counts what it read.
+TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
+    const std::string document = "<a k=\"v\">text<b/></a>\n";
+    auto send = [&](int ends[2]) {
+        EXPECT_EQ(write(ends[1], document.data(), document.size()),
+                  static_cast<ssize_t>(document.size()));
+        close(ends[1]);
+        return ends[0];
+    };
+    struct Case {
+        const char* input;
+        std::function<int()> open;
+    };
+    const Case cases[] = {
+        {"pipe",
+         [&] {
+             int ends[2] = {-1, -1};
+             EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+             return send(ends);
+         }},
+        {"socket pair",
+         [&] {
+             int ends[2] = {-1, -1};
+             EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+             return send(ends);
+         }},
+        {"file whose first bytes were read",
+         [&] {
+             const std::string skipped = "<read-by-someone-else/>";
+             const int fd = open(Write("in.xml", skipped + document).c_str(), O_RDONLY | O_CLOEXEC);
+             char buffer[64];
+             EXPECT_EQ(read(fd, buffer, skipped.size()), static_cast<ssize_t>(skipped.size()));
+             return fd;
+         }},
+    };
+    const std::string expected = Run({"--events", Write("expected.xml", document)}).out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const int fd = c.open();
+        const ProgramRun run = RunProgramOn(fd, program, {"--events", "--stats", "-"}, dir.path());
+        close(fd);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err.rfind("-: 2 elements, 1 attributes, 4 text bytes; " +
+                                    std::to_string(document.size()) + " bytes in ",
+                                0),
+                  0u)
+            << run.err;
+    }
 }
 
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
@@ -152,6 +212,13 @@ TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
               std::string::npos);
 }
 
+// Standard error is UTF-8 throughout: the name as given, the description not narrowed.
+TEST_F(QorxmlTest, ErrorLinesAreUtf8) {
+    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml";
+    EXPECT_EQ(Run({name}).err,
+              name + ":1:1: error: cannot open file '" + name + "': No such file or directory\n");
+}
+
 TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     const std::string good = Write("good.xml", "<a/>");
     const std::vector<std::vector<std::string>> cases = {
@@ -181,17 +248,40 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run({good}).status, 0);
 }
 
-TEST_F(QorxmlTest, HelpPrintsUsageAndSucceeds) {
-    for (const char* option : {"--help", "-h"}) {
+// --help and --version answer on standard output and succeed, whatever follows them.
+TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
+    const std::string usage = "Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
+                              "[--level N] FILE...\n";
+    const std::string version = std::string("qorxml (QorUtils) ") + QorUtilsVersion() + "\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"--help", usage}, {"-h", usage}, {"--version", version}};
+    for (const auto& [option, begins] : cases) {
         SCOPED_TRACE(option);
-        const ProgramRun run = Run({option, "ignored.xml"});
+        const ProgramRun run = Run({option, "ignored.xml", "--bogus"});
         EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out.rfind("Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
-                                "[--level N] FILE...\n",
-                                0),
-                  0u);
+        EXPECT_EQ(run.out.rfind(begins, 0), 0u) << run.out;
         EXPECT_EQ(run.err, "");
     }
+    EXPECT_EQ(Run({"--version"}).out, version);
+}
+
+// The manual page describes every option that --help lists, in roff ("\-\-name", fonts
+// switched with "\fB" and the like).
+TEST_F(QorxmlTest, ManualDescribesEveryOptionOfHelp) {
+    std::string manual = ReadFile(qortest::BuiltProgram("tools/qorxml.1"));
+    ASSERT_NE(manual, "");
+    manual = std::regex_replace(manual, std::regex(R"(\\f[BIRP])"), "");
+    manual = std::regex_replace(manual, std::regex(R"(\\-)"), "-");
+    const std::string help = Run({"--help"}).out;
+    const std::regex option(R"((^|[\s\[|,])(--?[a-z][a-z-]*))");
+    int options = 0;
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
+         it != std::sregex_iterator(); ++it, ++options) {
+        const std::string name = (*it)[2];
+        EXPECT_TRUE(std::regex_search(manual, std::regex("(^|[^a-z-])" + name + "($|[^a-z-])")))
+            << name << " is not in the manual";
+    }
+    EXPECT_GE(options, 7) << help;
 }
 
 TEST_F(QorxmlTest, SeveralFilesAreReadInTurn) {

@@ -1,22 +1,52 @@
 #include "qorxml/ErrorReporter.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 using MSXML2::ISAXLocator;
 
 namespace qorxml {
 namespace {
 
-// The longest description that narrowing gives, and its NUL.
-constexpr int k_narrowedSize = 4096 + 1;
+bool IsLineBreak(unsigned short unit) {
+    return unit == '\n' || unit == '\r';
+}
 
-int Length(const unsigned short* text) {
-    int length = 0;
-    while (text != nullptr && text[length] != 0 && length < k_narrowedSize - 1) {
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+        return;
+    }
+    const int more = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    out += static_cast<char>(((0xF0u << (3 - more)) & 0xFFu) | (code >> (6 * more)));
+    for (int i = more - 1; i >= 0; --i) {
+        out += static_cast<char>(0x80u | ((code >> (6 * i)) & 0x3Fu));
+    }
+}
+
+// The UTF-16 description as UTF-8, without the line break that ends it; a lone surrogate
+// becomes U+FFFD.
+std::string DescriptionUtf8(const unsigned short* text) {
+    size_t length = 0;
+    while (text != nullptr && text[length] != 0) {
         ++length;
     }
-    return length;
+    while (length > 0 && IsLineBreak(text[length - 1])) {
+        --length;
+    }
+    std::string out;
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t code = text[i];
+        const bool high = code >= 0xD800 && code <= 0xDBFF;
+        if (high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        AppendUtf8(out, code);
+    }
+    return out;
 }
 
 } // namespace
@@ -40,18 +70,12 @@ void ErrorReporter::Report(ISAXLocator* locator, unsigned short* description) {
         locator->getLineNumber(&line);
         locator->getColumnNumber(&column);
     }
-    char text[k_narrowedSize];
-    myconvert(text, description, Length(description));
-    // The parser ends its descriptions with a line break.
-    size_t length = std::strlen(text);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) {
-        text[--length] = '\0';
-    }
+    const std::string text = DescriptionUtf8(description);
     m_out.Flush();
     if (m_progress != nullptr) {
         m_progress->Erase();
     }
-    std::fprintf(stderr, "%s:%d:%d: error: %s\n", m_path, line, column, text);
+    std::fprintf(stderr, "%s:%d:%d: error: %s\n", m_path, line, column, text.c_str());
 }
 
 } // namespace qorxml

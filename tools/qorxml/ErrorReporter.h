@@ -1,7 +1,8 @@
 // ErrorReporter: qorxml's error handler. The library's SAXErrorHandlerImpl writes each problem to
 // the error log; errors and fatal errors are also written to standard error as
-// "FILE:LINE:COLUMN: error: DESCRIPTION", after the output printed so far. A COM object like its
-// base: one reference at creation, deleted by the last Release. One thread at a time.
+// "FILE:LINE:COLUMN: error: DESCRIPTION" in UTF-8 (the file name as given, the description
+// whole), after the output printed so far. A COM object like its base: one reference at
+// creation, deleted by the last Release. One thread at a time.
 #pragma once
 
 #include "qorxml/OutputBuffer.h"

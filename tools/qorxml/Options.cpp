@@ -1,5 +1,7 @@
 #include "qorxml/Options.h"
 
+#include <QorUtils/Version.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,12 +21,18 @@ const char k_usage[] =
     "  --log FILE   the error log (default: QorErrors.log in the current directory)\n"
     "  --level N    the log's trace threshold (default 5)\n"
     "  --help       this text\n"
+    "  --version    the version of qorxml and of the QorUtils library\n"
     "\n"
     "Names are local names. Texts are shown byte by byte: \\\\, \\n, \\r, \\t, and \\xNN for\n"
     "other control bytes and bytes from 0x80; characters above U+00FF read as '?'.\n"
     "Parse errors go to the log and to standard error as FILE:LINE:COLUMN: error: TEXT.\n"
     "Exit status: 0 when every file was read, 1 when some file had an error, 2 for a usage\n"
-    "error.\n";
+    "error.\n"
+    "The manual page qorxml(1) says more.\n";
+
+std::string VersionText() {
+    return std::string("qorxml (QorUtils) ") + QorUtilsVersion() + "\n";
+}
 
 namespace {
 
@@ -84,6 +92,8 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             options.stats = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             return Command::Help;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            return Command::Version;
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnd = true;
         } else if (const char* path = OptionValue("--log", argc, argv, index, problem)) {

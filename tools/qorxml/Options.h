@@ -19,12 +19,15 @@ struct Options {
     std::vector<std::string> files;
 };
 
-enum class Command { Run, Help, UsageError };
+enum class Command { Run, Help, Version, UsageError };
 
 // Reads argv[1..argc-1] into `options`. On UsageError, `problem` says what is wrong.
 Command ParseOptions(int argc, const char* const* argv, Options& options, std::string& problem);
 
 // The text that --help prints.
 extern const char k_usage[];
+
+// The line that --version prints: the program's name and the library's version.
+std::string VersionText();
 
 } // namespace qorxml

@@ -45,8 +45,6 @@ uint64_t FileSize(const char* path) {
 // Reads one document with a fresh handler tree; the reader keeps the error handler.
 FileResult ReadDocument(MSXML2::SAXXMLReader& reader, ErrorReporter& errors,
                         const std::string& name, OutputBuffer& out, Format format) {
-    // "-" is standard input.
-    const char* path = name == "-" ? "/dev/stdin" : name.c_str();
     Progress progress(name.c_str());
     errors.SetFile(name.c_str(), &progress);
     DocumentPrinter printer(out, format, &progress);
@@ -54,7 +52,11 @@ FileResult ReadDocument(MSXML2::SAXXMLReader& reader, ErrorReporter& errors,
     auto* content = new SAXContentHandlerImpl(new TopHandler(root));
     reader.putContentHandler(content);
     const auto start = std::chrono::steady_clock::now();
-    const long result = reader.parseURL(path);
+    // "-" is standard input, read as it stands.
+    const bool standardInput = name == "-";
+    uint64_t bytes = 0;
+    const long result = standardInput ? reader.parseDescriptor(0, name.c_str(), &bytes)
+                                      : reader.parseURL(name.c_str());
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     reader.putContentHandler(nullptr);
     content->Release();
@@ -65,7 +67,7 @@ FileResult ReadDocument(MSXML2::SAXXMLReader& reader, ErrorReporter& errors,
         std::fprintf(stderr, "%s: error: out of memory, elements were skipped\n", name.c_str());
         ok = false;
     }
-    return {ok, printer.counts(), FileSize(path), elapsed.count()};
+    return {ok, printer.counts(), standardInput ? bytes : FileSize(name.c_str()), elapsed.count()};
 }
 
 void PrintStats(const char* name, const FileResult& result) {
@@ -86,6 +88,9 @@ int main(int argc, char** argv) {
     switch (ParseOptions(argc, argv, options, problem)) {
     case Command::Help:
         std::fputs(k_usage, stdout);
+        return k_exitOk;
+    case Command::Version:
+        std::fputs(VersionText().c_str(), stdout);
         return k_exitOk;
     case Command::UsageError:
         std::fprintf(stderr, "qorxml: %s\nTry 'qorxml --help'.\n", problem.c_str());

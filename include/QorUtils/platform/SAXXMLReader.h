@@ -23,7 +23,7 @@ constexpr long SAXREADER_E_MEMORY = SAXREADER_E_SYNTAX + 1;
 constexpr long SAXREADER_E_OPEN = static_cast<int32_t>(0x80040300u);
 // Reading the file failed after it was opened.
 constexpr long SAXREADER_E_READ = static_cast<int32_t>(0x80040301u);
-// parse or parseURL was called from one of this reader's own callbacks.
+// A parse call was made from one of this reader's own callbacks.
 constexpr long SAXREADER_E_BUSY = static_cast<int32_t>(0x80040302u);
 
 class QORUTILS_API SAXXMLReader {
@@ -48,6 +48,12 @@ public:
     long parseURL(const char* path);
     // Reads a document in memory; the same results, with an empty system identifier.
     long parse(const char* data, size_t size);
+    // Reads a document from the open descriptor `fd` (a pipe, a socket, a file) from where it
+    // stands to its end, in pieces with bounded memory, as parseURL reads a stream; the same
+    // results. The descriptor stays the caller's, open, and is left where the reading stopped.
+    // `systemId` names the input for the locator and messages (null: empty); `bytesRead`, when
+    // given, receives the number of bytes read from the descriptor.
+    long parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead = nullptr);
 
 private:
     ISAXContentHandler* m_pContentHandler = nullptr;

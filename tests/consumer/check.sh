@@ -1,0 +1,21 @@
+#!/bin/sh
+# Builds the host project of this folder against QorUtils installed under PREFIX, once through
+# find_package and once through pkg-config, in WORK, and runs both programs. The pkg-config
+# build is told nothing about how the library was built (shared or static).
+# Usage: check.sh PREFIX WORK
+set -eu
+prefix=$(realpath "$1")
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+rm -rf "$work"
+cmake -S "$here" -B "$work" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release
+cmake --build "$work"
+"$work/consumer"
+
+pc=$(find "$prefix" -name QorUtils.pc)
+PKG_CONFIG_PATH=$(dirname "$pc")
+export PKG_CONFIG_PATH
+# shellcheck disable=SC2046 # the flags are words
+c++ "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) -o "$work/consumer-pc"
+LD_LIBRARY_PATH=$(pkg-config --variable=libdir QorUtils) "$work/consumer-pc"
