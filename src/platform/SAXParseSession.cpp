@@ -486,13 +486,16 @@ void SAXParseSession::onCharacters(const char* text, int length) {
     const char* next = text;
     const char* end = text + length;
     const char* readable = readableEnd(text);
+    // Expat reports line breaks on their own, so a cut lies on the event's line, as many
+    // characters on as were taken from the event; they are counted piece by piece.
+    const char* counted = text;
+    int ahead = 0;
     while (next < end && !m_bStopped) {
         addText(next, end, readable);
         if (next < end) {
-            // Expat reports line breaks on their own, so the cut lies on the event's line,
-            // as many characters on as were taken from the event.
-            const int ahead =
-                static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
+            ahead +=
+                static_cast<int>(CountUtf8Characters(counted, static_cast<size_t>(next - counted)));
+            counted = next;
             flushText(&ahead);
         }
     }
