@@ -1,6 +1,5 @@
 #include "platform/SAXParseSession.h"
 
-#include "platform/ExpatFileBuffer.h"
 #include "platform/ExpatName.h"
 #include "platform/IconvEncoding.h"
 #include "xml/HandlerTree.h"
@@ -26,12 +25,15 @@ namespace MSXML2 {
 namespace detail {
 namespace {
 
-// A stream (or a file too large to map) goes to expat in pieces of this size. Expat scans
-// each non-final piece a second time to keep its line and column, whatever the piece size
-// (measured from 16 KiB to 4 MiB); this one keeps the piece in the cache and memory small.
+// A stream goes to expat in pieces of this size. Expat scans each non-final piece a second
+// time to keep its line and column, whatever the piece size (measured from 16 KiB to 4 MiB);
+// this one keeps the piece in the cache and memory small.
 constexpr size_t kPieceSize = size_t{256} << 10;
-// The largest document given as one piece: expat counts buffer sizes in int and doubles them.
-constexpr size_t kLargestPiece = ExpatFileBuffer::kLargestFile;
+// The rest of a regular file is read whole, and parsed as the final piece without that second
+// scan, once it is at most this long: a file this small is parsed as a document in memory is.
+constexpr size_t kLastPiece = size_t{8} << 20;
+// The largest piece: expat counts buffer sizes in int and doubles them.
+constexpr size_t kLargestPiece = size_t{1} << 30;
 
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor {
@@ -123,37 +125,21 @@ long SAXParseSession::parseFile(const char* path) {
     if (!createParser()) {
         return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
     }
-    // A file that fits in one piece is read whole anyway; a larger one, up to expat's largest
-    // piece, is mapped.
-    const auto size = static_cast<size_t>(status.st_size);
-    if (S_ISREG(status.st_mode) && size > kPieceSize && size <= ExpatFileBuffer::kLargestFile &&
-        !m_input.attach(m_parser, file.get(), size)) {
-        // Expat did not take the file as its buffer: read it in pieces with a new parser.
-        XML_ParserFree(m_parser);
-        if (!createParser()) {
-            m_parser = nullptr;
-            return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
-        }
-    }
     if (!startDocument()) {
         return m_result;
     }
-    return m_input.attached() ? parseMapped(size) : parseInPieces(file.get(), path);
+    return parseInPieces(file.get(), path, S_ISREG(status.st_mode) ? status.st_size : -1);
 }
 
-long SAXParseSession::parseMapped(size_t size) {
-    forgetInput();
-    if (XML_ParseBuffer(m_parser, static_cast<int>(size), XML_TRUE) != XML_STATUS_OK) {
-        return parseFailed();
-    }
-    return finishDocument();
-}
-
-long SAXParseSession::parseInPieces(int fd, const char* path) {
+// Every file is read, never mapped: another process may truncate or rewrite a file while it is
+// read, and a mapped page past its new end would kill the process (SIGBUS). A file that ends
+// early ends the document there. `size` is a regular file's size as it was opened (-1 for a
+// stream); a file that grew since is read on to its end.
+long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     unsigned long long fed = 0;
-    size_t piece = kPieceSize;
     for (;;) {
+        const size_t piece = nextPieceSize(fed, size);
         void* buffer = XML_GetBuffer(m_parser, static_cast<int>(piece));
         if (buffer == nullptr) {
             return parseFailed();
@@ -171,7 +157,6 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
             return finishDocument();
         }
         fed += static_cast<unsigned long long>(got);
-        piece = nextPieceSize(fed);
     }
 }
 
@@ -203,7 +188,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
             return finishDocument();
         }
         offset += length;
-        piece = nextPieceSize(offset);
+        piece = nextPieceSize(offset, -1);
     }
 }
 
@@ -211,14 +196,22 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
 // expat's buffer and is scanned again with the next piece; the next piece is made as long as
 // what is left, so such a token costs a bounded number of scans, not one per piece. Expat
 // holds what is left and the piece together, so a piece is at most half its largest buffer.
-size_t SAXParseSession::nextPieceSize(unsigned long long fed) const {
+// The rest of a regular file of `size` bytes is asked for whole, and one byte more, which
+// shows that the file ends there, when it fits in the last piece.
+size_t SAXParseSession::nextPieceSize(unsigned long long fed, long long size) const {
+    size_t piece = kPieceSize;
     const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
-    if (parsed < 0 || static_cast<unsigned long long>(parsed) >= fed) {
-        return kPieceSize;
+    if (parsed >= 0 && static_cast<unsigned long long>(parsed) < fed) {
+        const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
+        piece = static_cast<size_t>(std::min<unsigned long long>(
+            std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
     }
-    const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
-    return static_cast<size_t>(std::min<unsigned long long>(
-        std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
+    if (size >= 0 && static_cast<unsigned long long>(size) >= fed &&
+        static_cast<unsigned long long>(size) - fed < kLastPiece) {
+        piece =
+            std::max(piece, static_cast<size_t>(static_cast<unsigned long long>(size) - fed) + 1);
+    }
+    return piece;
 }
 
 bool SAXParseSession::begin(const char* systemId) {
@@ -234,7 +227,7 @@ bool SAXParseSession::begin(const char* systemId) {
 }
 
 bool SAXParseSession::createParser() {
-    m_parser = XML_ParserCreate_MM(nullptr, ExpatFileBuffer::MemorySuite(), &kNamespaceSeparator);
+    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
     if (m_parser == nullptr) {
         return false;
     }
@@ -255,25 +248,9 @@ bool SAXParseSession::startDocument() {
         XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
         check(m_pContent->startDocument());
-    } else if (m_input.attached()) {
-        // Without a content handler these two still let the mapped file's pages go.
-        XML_SetStartElementHandler(m_parser, startElementThunk);
-        XML_SetCharacterDataHandler(m_parser, charactersThunk);
     }
     m_pLocator->follow(m_parser);
     return !m_bStopped;
-}
-
-// Lets the mapped file's pages behind the parser go, looking every few events.
-void SAXParseSession::followInput() {
-    if (!m_input.attached() || --m_eventsToCheck != 0) {
-        return;
-    }
-    m_eventsToCheck = kEventsPerCheck;
-    const XML_Index at = XML_GetCurrentByteIndex(m_parser);
-    if (at >= 0) {
-        m_input.advance(static_cast<size_t>(at));
-    }
 }
 
 long SAXParseSession::finishDocument() {
@@ -364,10 +341,6 @@ long SAXParseSession::deliverText() {
 
 // The element's names stay on a stack until its end, which reuses them.
 void SAXParseSession::onStartElement(const char* name, const char** attributes) {
-    followInput();
-    if (m_pContent == nullptr) {
-        return;
-    }
     flushText();
     if (m_bStopped) {
         return;
@@ -419,12 +392,11 @@ void SAXParseSession::onEndElement(const char*) {
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit
 // whole (a surrogate pair) starts the next piece.
 // Most events fit in the piece: a byte never gives more than one unit. They are added here,
-// before any set-up of the general way (onCharacters, which cuts the piece when it fills and
-// follows a mapped file), which gets the event when this answers false.
+// before any set-up of the general way (onCharacters, which cuts the piece when it fills),
+// which gets the event when this answers false.
 bool SAXParseSession::addWholeEvent(const char* text, int length) {
     const auto size = static_cast<size_t>(length);
-    if (kTextPiece - m_textLength < size || m_pContent == nullptr || m_input.attached() ||
-        m_bStopped) {
+    if (kTextPiece - m_textLength < size || m_bStopped) {
         return false;
     }
     // Expat reports each line break, and each reference such as &amp;, as an event of its own.
@@ -479,10 +451,6 @@ bool SAXParseSession::addAsciiBlock(const char* text, size_t size, const char* r
 }
 
 void SAXParseSession::onCharacters(const char* text, int length) {
-    followInput();
-    if (m_pContent == nullptr) {
-        return;
-    }
     const char* next = text;
     const char* end = text + length;
     const char* readable = readableEnd(text);

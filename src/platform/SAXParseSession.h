@@ -3,7 +3,6 @@
 // session holds its own references on the handlers and on the locator for its lifetime.
 #pragma once
 
-#include "platform/ExpatFileBuffer.h"
 #include "platform/SAXAttributesImpl.h"
 #include "platform/SAXLocatorImpl.h"
 #include "platform/Utf16Text.h"
@@ -33,15 +32,11 @@ public:
 private:
     // The largest text piece handed to characters, in code units.
     static constexpr size_t kTextPiece = 4096;
-    // How many events pass between two looks at the parser's place in a file.
-    static constexpr int kEventsPerCheck = 64;
 
-    long parseMapped(size_t size);
-    long parseInPieces(int fd, const char* path);
+    long parseInPieces(int fd, const char* path, long long size);
     bool begin(const char* systemId);
     bool createParser();
     bool startDocument();
-    void followInput();
     long finishDocument();
     long parseFailed();
     long fail(long code, const std::string& message);
@@ -52,7 +47,7 @@ private:
             abort(result);
         }
     }
-    size_t nextPieceSize(unsigned long long fed) const;
+    size_t nextPieceSize(unsigned long long fed, long long size) const;
 
     void flushText(const int* ahead = nullptr);
     long deliverText();
@@ -86,9 +81,6 @@ private:
     ISAXContentHandler* m_pContent;
     ISAXErrorHandler* m_pErrors;
     SAXLocatorImpl* m_pLocator = nullptr;
-    // The file read as one piece, when it is; it must outlive the parser.
-    ExpatFileBuffer m_input;
-    int m_eventsToCheck = kEventsPerCheck;
     XML_Parser m_parser = nullptr;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
     // lies in it may be read past its end, up to the buffer's.

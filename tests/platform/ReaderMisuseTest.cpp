@@ -1,6 +1,6 @@
 // The reader under misuse by its callers: handlers that throw, a parse started from a callback,
 // queries with null out-parameters or for interfaces the lent objects do not have, a file name
-// that is not UTF-8, and a mapped file read without a content handler.
+// that is not UTF-8, and a large file read without a content handler.
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include "support/TestSupport.h"

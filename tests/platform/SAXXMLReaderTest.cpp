@@ -603,7 +603,7 @@ std::string LargeDocument() {
     return document + "</log>\n";
 }
 
-// Reads the document through a pipe, the way a stream that cannot be mapped is read.
+// Reads the document through a pipe, a stream that is read in pieces.
 long ParseThroughPipe(SAXXMLReader& reader, const std::string& document) {
     int ends[2];
     if (pipe(ends) != 0) {
@@ -711,6 +711,47 @@ TEST(SAXXMLReader, ReadsAFileLargerThanItsReleaseStepIntact) {
     }
 }
 
+// Another process may cut or rewrite a file while it is read: the document ends where the
+// file now ends, with a fatal error, and the process lives on.
+TEST_F(SAXXMLReaderTest, AFileCutWhileItIsReadEndsInAFatalError) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("cut.xml");
+    // Larger than any piece read whole.
+    std::string document = "<r>\n";
+    while (document.size() < (size_t{12} << 20)) {
+        document += "<e>some text</e>\n";
+    }
+    document += "</r>\n";
+    struct Cutter final : QuietHandler {
+        std::function<void()> cut;
+        long elements = 0;
+        long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                          ISAXAttributes*) override {
+            if (elements++ == 1000) {
+                cut();
+            }
+            return S_OK;
+        }
+    } cutter;
+    const std::function<void()> cuts[] = {
+        [&] { ASSERT_EQ(truncate(path.c_str(), 0), 0); },
+        [&] { ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(document.size() / 2)), 0); },
+        [&] { ASSERT_TRUE(qortest::WriteFile(path, "<r/>")); },
+    };
+    reader.putContentHandler(&cutter);
+    for (const auto& cut : cuts) {
+        ASSERT_TRUE(qortest::WriteFile(path, document));
+        cutter.cut = cut;
+        cutter.elements = 0;
+        recorder->lines.clear();
+        EXPECT_LT(reader.parseURL(path.c_str()), 0);
+        EXPECT_LT(cutter.elements, 600000);
+        ASSERT_EQ(recorder->lines.size(), 1u);
+        EXPECT_EQ(recorder->lines[0].substr(0, 13), "fatal 8004020");
+    }
+}
+
+// An external entity is never read; a reference to one in content is reported skipped.
 TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
     qortest::ScopedTempDir dir;
     ASSERT_TRUE(qortest::WriteFile(dir.file("secret.txt"), "LEAKED"));

@@ -186,7 +186,7 @@ TEST(TreeRoute, GivesTheTreeWhatTheUtf16RoadGives) {
 }
 
 TEST(TreeRoute, FromAFileAsInMemory) {
-    // Larger than the first piece of a file, so that the file is mapped.
+    // Larger than a piece of a stream.
     qortest::ScopedTempDir dir;
     const std::string document = Mixed(11, 600000);
     ASSERT_TRUE(qortest::WriteFile(dir.file("mixed.xml"), document));
