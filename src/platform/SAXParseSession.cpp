@@ -149,6 +149,9 @@ long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
             return fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
         }
         const bool final = static_cast<size_t>(got) < piece;
+        if (fed == 0) {
+            noteByteOrderMark(static_cast<const char*>(buffer), static_cast<size_t>(got));
+        }
         forgetInput();
         if (XML_ParseBuffer(m_parser, static_cast<int>(got), final) != XML_STATUS_OK) {
             return parseFailed();
@@ -173,6 +176,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     if (!startDocument()) {
         return m_result;
     }
+    noteByteOrderMark(data, size);
     // The document goes to expat whole: only a final piece spares expat a second scan. One
     // beyond expat's largest piece goes in pieces, as a stream does.
     size_t offset = 0;
@@ -212,6 +216,18 @@ size_t SAXParseSession::nextPieceSize(unsigned long long fed, long long size) co
             std::max(piece, static_cast<size_t>(static_cast<unsigned long long>(size) - fed) + 1);
     }
     return piece;
+}
+
+// Expat takes a byte-order mark at the start (UTF-8 or either UTF-16) for a character of the
+// first line; the locator leaves it out.
+void SAXParseSession::noteByteOrderMark(const char* data, size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const bool utf8 = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    const bool utf16 = size >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                                     (bytes[0] == 0xFF && bytes[1] == 0xFE));
+    if (utf8 || utf16) {
+        m_pLocator->skipFirstColumn();
+    }
 }
 
 bool SAXParseSession::begin(const char* systemId) {

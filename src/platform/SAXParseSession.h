@@ -47,6 +47,7 @@ private:
             abort(result);
         }
     }
+    void noteByteOrderMark(const char* data, size_t size);
     size_t nextPieceSize(unsigned long long fed, long long size) const;
 
     void flushText(const int* ahead = nullptr);

@@ -66,6 +66,15 @@ std::string Hex(long code) {
     return text;
 }
 
+// ASCII in UTF-16: each byte beside a zero byte.
+std::string AsciiToUtf16(const std::string& text, bool bigEndian) {
+    std::string out;
+    for (char c : text) {
+        out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return out;
+}
+
 long SyntaxCode(XML_Error error) {
     return MSXML2::SAXREADER_E_SYNTAX + static_cast<long>(error);
 }
@@ -399,6 +408,24 @@ TEST_F(SAXXMLReaderTest, LocatorGivesLineAndColumnOfEachEvent) {
                                         "text \n   @3:3", "start é a=1 @3:3", "text xéy @3:15",
                                         "end é @3:15", "pi pi d @3:19", "text \n @4:1",
                                         "end root @4:1", "endDocument @5:1"}));
+}
+
+TEST_F(SAXXMLReaderTest, AByteOrderMarkTakesNoColumn) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("marked.xml");
+    recorder->showPositions = true;
+    for (const std::string document : {"<r a='1'>t<e/>\n<e/>t</r>", "<r><e></r>"}) {
+        SCOPED_TRACE(document);
+        const std::vector<std::string> unmarked = transcript(document);
+        EXPECT_EQ(transcript("\xEF\xBB\xBF" + document), unmarked);
+        EXPECT_EQ(transcript("\xFF\xFE" + AsciiToUtf16(document, false)), unmarked);
+        EXPECT_EQ(transcript("\xFE\xFF" + AsciiToUtf16(document, true)), unmarked);
+        ASSERT_TRUE(qortest::WriteFile(path, "\xEF\xBB\xBF" + document));
+        recorder->lines.clear();
+        reader.parseURL(path.c_str());
+        EXPECT_EQ(recorder->lines, unmarked);
+    }
+    EXPECT_EQ(transcript("\xEF\xBB\xBF<r/>")[2], "start r @1:1");
 }
 
 TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
