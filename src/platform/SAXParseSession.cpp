@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -250,7 +251,8 @@ bool SAXParseSession::createParser() {
     XML_SetUserData(m_parser, this);
     XML_SetReturnNSTriplet(m_parser, XML_TRUE);
     // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
-    // no external entity handler is set, so external general entities are skipped too.
+    // no external entity handler is set, so a reference to an external general entity goes
+    // to the default handler, which reports it skipped.
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     return true;
@@ -263,6 +265,7 @@ bool SAXParseSession::startDocument() {
         XML_SetProcessingInstructionHandler(m_parser, processingInstructionThunk);
         XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
+        XML_SetDefaultHandlerExpand(m_parser, defaultThunk);
         check(m_pContent->startDocument());
     }
     m_pLocator->follow(m_parser);
@@ -357,6 +360,7 @@ long SAXParseSession::deliverText() {
 
 // The element's names stay on a stack until its end, which reuses them.
 void SAXParseSession::onStartElement(const char* name, const char** attributes) {
+    ++m_depth;
     flushText();
     if (m_bStopped) {
         return;
@@ -383,6 +387,7 @@ void SAXParseSession::onStartElement(const char* name, const char** attributes) 
 }
 
 void SAXParseSession::onEndElement(const char*) {
+    --m_depth;
     flushText();
     if (m_bStopped) {
         return;
@@ -564,9 +569,12 @@ void SAXParseSession::onEndNamespace(const char* prefix) {
 // Only general entities are reported; a parameter entity that was not read concerns the
 // DTD, not the content.
 void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
-    if (isParameterEntity != 0) {
-        return;
+    if (isParameterEntity == 0) {
+        skipEntity(name);
     }
+}
+
+void SAXParseSession::skipEntity(const char* name) {
     flushText();
     m_names.clear();
     const long nameAt = m_names.appendUtf8(name);
@@ -575,6 +583,48 @@ void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
         return;
     }
     check(m_pContent->skippedEntity(m_names.data() + nameAt, static_cast<int>(m_names.size() - 1)));
+}
+
+// What no other handler takes: in content, the markup of comments and CDATA sections, and
+// references to external entities, which are reported skipped. A document not in UTF-8 comes
+// in chunks of at most 1024 bytes here, so a long comment or name may take several calls;
+// outside the content no reference can stand.
+void SAXParseSession::onDefault(const char* text, int length) {
+    if (m_depth == 0 || length == 0) {
+        return;
+    }
+    const std::string_view chunk(text, static_cast<size_t>(length));
+    switch (m_defaultToken) {
+    case DefaultToken::None:
+        if (chunk.substr(0, 4) == "<!--") {
+            m_defaultToken = DefaultToken::Comment;
+            m_defaultText.clear();
+        } else if (chunk[0] == '&') {
+            m_defaultToken = DefaultToken::Reference;
+            m_defaultText.assign(chunk.substr(1));
+            break;
+        } else {
+            return;
+        }
+        [[fallthrough]];
+    case DefaultToken::Comment:
+        // A comment holds no "--" before its end; keep what may begin the end.
+        m_defaultText.append(chunk.substr(chunk.size() - std::min<size_t>(chunk.size(), 3)));
+        if (m_defaultText.size() >= 3 &&
+            m_defaultText.compare(m_defaultText.size() - 3, 3, "-->") == 0) {
+            m_defaultToken = DefaultToken::None;
+        }
+        m_defaultText.erase(0, m_defaultText.size() - std::min<size_t>(m_defaultText.size(), 2));
+        return;
+    case DefaultToken::Reference:
+        m_defaultText.append(chunk);
+        break;
+    }
+    if (!m_defaultText.empty() && m_defaultText.back() == ';') {
+        m_defaultToken = DefaultToken::None;
+        m_defaultText.pop_back();
+        skipEntity(m_defaultText.c_str());
+    }
 }
 
 int SAXParseSession::onUnknownEncoding(const char* name, XML_Encoding* info) {
@@ -637,6 +687,11 @@ void XMLCALL SAXParseSession::skippedEntityThunk(void* self, const XML_Char* nam
                                                  int isParameterEntity) {
     auto* session = static_cast<SAXParseSession*>(self);
     session->guard([&] { session->onSkippedEntity(name, isParameterEntity); });
+}
+
+void XMLCALL SAXParseSession::defaultThunk(void* self, const XML_Char* text, int length) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onDefault(text, length); });
 }
 
 int XMLCALL SAXParseSession::unknownEncodingThunk(void* self, const XML_Char* name,

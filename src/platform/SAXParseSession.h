@@ -64,6 +64,8 @@ private:
     void onStartNamespace(const char* prefix, const char* uri);
     void onEndNamespace(const char* prefix);
     void onSkippedEntity(const char* name, int isParameterEntity);
+    void skipEntity(const char* name);
+    void onDefault(const char* text, int length);
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
     template <typename Callback> void guard(Callback&& callback);
@@ -77,6 +79,7 @@ private:
                                             const XML_Char* uri);
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
+    static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
 
     ISAXContentHandler* m_pContent;
@@ -93,6 +96,13 @@ private:
     long m_result = S_OK;
     // The encoding named by the document, for the message when it cannot be read.
     std::string m_encoding;
+    // Elements open in the document, and what the default handler is in the middle of: expat
+    // hands a long comment or reference of a document that is not in UTF-8 over in chunks.
+    size_t m_depth = 0;
+    enum class DefaultToken { None, Comment, Reference };
+    DefaultToken m_defaultToken = DefaultToken::None;
+    // The last two characters of the comment so far, or the name of the reference so far.
+    std::string m_defaultText;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names
