@@ -523,6 +523,9 @@ const char* SAXParseSession::readableEnd(const char* text) {
 
 void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const long targetAt = m_names.appendUtf8(target);
     const long dataAt = m_names.appendUtf8(data);
@@ -539,6 +542,9 @@ void SAXParseSession::onProcessingInstruction(const char* target, const char* da
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const char* empty = "";
     const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
@@ -555,6 +561,9 @@ void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
 
 void SAXParseSession::onEndNamespace(const char* prefix) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const char* empty = "";
     const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
@@ -576,6 +585,9 @@ void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
 
 void SAXParseSession::skipEntity(const char* name) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const long nameAt = m_names.appendUtf8(name);
     if (nameAt < 0) {

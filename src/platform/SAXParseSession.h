@@ -42,9 +42,10 @@ private:
     long fail(long code, const std::string& message);
     void abort(long code);
     void outOfMemory();
+    // Stops the parse when a handler's result is a failure, keeping its code sign-extended.
     void check(long result) {
-        if (result < 0) {
-            abort(result);
+        if (FAILED(result)) {
+            abort(static_cast<int32_t>(static_cast<uint32_t>(result)));
         }
     }
     void noteByteOrderMark(const char* data, size_t size);

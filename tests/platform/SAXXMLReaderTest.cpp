@@ -891,19 +891,57 @@ TEST(SAXXMLReader, LocatorOutlivesTheReaderWithItsLastPosition) {
     EXPECT_EQ(Recorder::s_live, 0);
 }
 
-// A content handler that gives a failure back stops the parse; its code is the result.
+// A content handler that gives a failure back stops the parse; its code is the result, and
+// nothing more is called.
 TEST_F(SAXXMLReaderTest, StopsWhenAContentHandlerFails) {
-    recorder->startElementHook = [] { return E_FAIL; };
-    EXPECT_EQ(parseText("<r><a/>text</r>"), E_FAIL);
-    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r"}));
+    struct Case {
+        bool failText; // otherwise the element start fails
+        const char* document;
+        long failure;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {false, "<r><a/>text</r>", E_FAIL, {"start r"}},
+        // A text piece is handed over when the next event comes; that event is not delivered.
+        {true, "<r>text<a/></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true, "<r>text<?pi data?></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true, "<r>text<a xmlns:p='urn:p'/></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true,
+         "<r xmlns:p='urn:p'>text</r>",
+         E_INVALIDARG,
+         {"startPrefix p=urn:p", "start r", "text text"}},
+        {true, "<!DOCTYPE r SYSTEM 'r.dtd'><r>text&e;</r>", E_INVALIDARG, {"start r", "text text"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        recorder->startElementHook = [&] { return c.failText ? S_OK : c.failure; };
+        recorder->charactersHook = [&] { return c.failText ? c.failure : S_OK; };
+        recorder->lines.clear();
+        EXPECT_EQ(parseText(c.document), c.failure);
+        std::vector<std::string> expected = {"locator", "startDocument"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        EXPECT_EQ(recorder->lines, expected);
+    }
+}
 
-    // A text piece is handed over when the next element starts; that start is not delivered.
-    recorder->lines.clear();
-    recorder->startElementHook = [] { return S_OK; };
-    recorder->charactersHook = [] { return E_INVALIDARG; };
-    EXPECT_EQ(parseText("<r>text<a/></r>"), E_INVALIDARG);
-    EXPECT_EQ(recorder->lines,
-              (std::vector<std::string>{"locator", "startDocument", "start r", "text text"}));
+// A result is a failure when its low 32 bits, taken as a signed number, are: a failure code
+// widened to long without its sign stops the parse too, and comes back sign-extended.
+TEST_F(SAXXMLReaderTest, JudgesAHandlerResultOnItsLow32Bits) {
+    struct Case {
+        unsigned long result;
+        long parsed;
+    };
+    const Case cases[] = {
+        {0x80004005ul, E_FAIL}, {0xFFFFFFFF80004005ul, E_FAIL}, {0x180070057ul, E_INVALIDARG},
+        {0x1ul, S_OK},          {0x100000000ul, S_OK},          {0xFFFFFFFF00000001ul, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        recorder->startElementHook = [&] { return static_cast<long>(c.result); };
+        recorder->lines.clear();
+        EXPECT_EQ(parseText("<r><a/></r>"), c.parsed);
+        EXPECT_EQ(recorder->lines.size(), c.parsed == S_OK ? 7u : 3u);
+    }
 }
 
 TEST_F(SAXXMLReaderTest, RefusesToParseFromItsOwnCallback) {

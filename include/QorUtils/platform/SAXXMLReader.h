@@ -41,9 +41,9 @@ public:
     // Reads the file with bounded memory whatever its size (a single token is held whole),
     // in pieces; a file that another process truncates meanwhile ends where it was cut. S_OK
     // after a complete well-formed document; otherwise a failure code, also reported through
-    // fatalError, except that a content callback returning a failure stops the parse and its
-    // code is returned as it is. The locator gives an element's start at its '<', a text
-    // piece where it ends, an error where expat found it.
+    // fatalError, except that a content callback returning a failure (judged as FAILED does)
+    // stops the parse and its code is returned, sign-extended. The locator gives an element's
+    // start at its '<', a text piece where it ends, an error where expat found it.
     long parseURL(const char* path);
     // Reads a document in memory; the same results, with an empty system identifier.
     long parse(const char* data, size_t size);
