@@ -78,8 +78,9 @@ std::string fileMessage(const char* what, const char* path, int error) {
 
 } // namespace
 
-SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors)
-    : m_pContent(content), m_pErrors(errors),
+SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors,
+                                 SAXParseSession*& owner)
+    : m_pContent(content), m_pErrors(errors), m_ppOwner(&owner),
       m_bTreeRoute(content != nullptr && qorutils::HandlerTree::IsLibraryAdapter(*content)) {
     if (m_pContent != nullptr) {
         m_pContent->AddRef();
@@ -87,9 +88,13 @@ SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* 
     if (m_pErrors != nullptr) {
         m_pErrors->AddRef();
     }
+    owner = this;
 }
 
 SAXParseSession::~SAXParseSession() {
+    if (m_ppOwner != nullptr) {
+        *m_ppOwner = nullptr;
+    }
     if (m_pLocator != nullptr) {
         m_pLocator->detach();
         m_pLocator->Release();
@@ -130,6 +135,11 @@ long SAXParseSession::parseFile(const char* path) {
         return m_result;
     }
     return parseInPieces(file.get(), path, S_ISREG(status.st_mode) ? status.st_size : -1);
+}
+
+void SAXParseSession::abandon() {
+    m_ppOwner = nullptr;
+    abort(E_ABORT);
 }
 
 // Every file is read, never mapped: another process may truncate or rewrite a file while it is

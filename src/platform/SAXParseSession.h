@@ -1,6 +1,8 @@
 // One parse of one document: the expat parser, its callbacks turned into SAX callbacks in
 // UTF-16, and the feeding of the input. The reader makes one per parse call; the
-// session holds its own references on the handlers and on the locator for its lifetime.
+// session holds its own references on the handlers and on the locator for its lifetime, and
+// tells the reader's slot (`owner`) that it runs, so that a reader deleted by a callback can
+// end it.
 #pragma once
 
 #include "platform/SAXAttributesImpl.h"
@@ -20,7 +22,7 @@ namespace detail {
 
 class SAXParseSession {
 public:
-    SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors);
+    SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors, SAXParseSession*& owner);
     ~SAXParseSession();
     SAXParseSession(const SAXParseSession&) = delete;
     SAXParseSession& operator=(const SAXParseSession&) = delete;
@@ -28,6 +30,9 @@ public:
     // Each delivers every callback of the parse and returns the reader's result.
     long parseFile(const char* path);
     long parseMemory(const char* data, size_t size);
+    // The reader is being deleted: nothing more is delivered, the parse returns E_ABORT, and
+    // the reader's slot is no longer written.
+    void abandon();
 
 private:
     // The largest text piece handed to characters, in code units.
@@ -85,6 +90,8 @@ private:
 
     ISAXContentHandler* m_pContent;
     ISAXErrorHandler* m_pErrors;
+    // The reader's pointer to this session; null once the reader is gone.
+    SAXParseSession** m_ppOwner;
     SAXLocatorImpl* m_pLocator = nullptr;
     XML_Parser m_parser = nullptr;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
