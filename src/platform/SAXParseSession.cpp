@@ -389,10 +389,20 @@ void SAXParseSession::onStartElement(const char* name, const char** attributes) 
     }
     m_openElements.push_back(element);
     m_attributes.assign(attributes);
-    unsigned short* text = m_elementNames.data();
-    check(m_pContent->startElement(text + element.uri, static_cast<int>(element.uriLength),
-                                   text + element.local, static_cast<int>(element.localLength),
-                                   text + element.qName, static_cast<int>(element.qNameLength),
+    // The handler may write in the names it is lent: it gets a copy, the end keeps the names.
+    const size_t units = m_elementNames.size() - element.start;
+    m_names.clear();
+    unsigned short* copy = m_names.reserve(units);
+    if (copy == nullptr) {
+        outOfMemory();
+        return;
+    }
+    std::memcpy(copy, m_elementNames.data() + element.start, units * sizeof(unsigned short));
+    m_names.commit(units);
+    const auto at = [&](size_t offset) { return copy + (offset - element.start); };
+    check(m_pContent->startElement(at(element.uri), static_cast<int>(element.uriLength),
+                                   at(element.local), static_cast<int>(element.localLength),
+                                   at(element.qName), static_cast<int>(element.qNameLength),
                                    &m_attributes));
 }
 

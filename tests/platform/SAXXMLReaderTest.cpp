@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
@@ -90,6 +91,8 @@ public:
     std::vector<std::string> pieces;
     std::vector<int> pieceLengths;
     bool showPositions = false;
+    // Writes over every name and text it is lent once it has recorded it.
+    bool scribble = false;
     // Called by startElement, which gives its result back.
     std::function<long()> startElementHook = [] { return S_OK; };
     std::function<long()> charactersHook = [] { return S_OK; };
@@ -173,6 +176,11 @@ public:
                     "=" + Utf8(texts[3], lengths[3]);
         }
         lines.push_back(line + at());
+        if (scribble) {
+            Scribble(uri, uriLength);
+            Scribble(localName, localLength);
+            Scribble(qName, qNameLength);
+        }
         return startElementHook();
     }
     long endElement(unsigned short* uri, int uriLength, unsigned short* localName, int localLength,
@@ -185,6 +193,9 @@ public:
         pieces.push_back(Utf8(text, length));
         pieceLengths.push_back(length);
         lines.push_back("text " + pieces.back() + at());
+        if (scribble) {
+            Scribble(text, length);
+        }
         return charactersHook();
     }
     long ignorableWhitespace(unsigned short* text, int length) override {
@@ -217,6 +228,10 @@ private:
             locator->Release();
         }
         --s_live;
+    }
+
+    static void Scribble(unsigned short* text, int length) {
+        std::fill(text, text + length, static_cast<unsigned short>('#'));
     }
 
     static std::string name(unsigned short* uri, int uriLength, unsigned short* localName,
@@ -426,6 +441,14 @@ TEST_F(SAXXMLReaderTest, AByteOrderMarkTakesNoColumn) {
         EXPECT_EQ(recorder->lines, unmarked);
     }
     EXPECT_EQ(transcript("\xEF\xBB\xBF<r/>")[2], "start r @1:1");
+}
+
+TEST_F(SAXXMLReaderTest, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
+    const std::string document =
+        "<p:r xmlns:p='urn:p'><e a='1'>text</e>" + std::string(5000, 't') + "<p:e/></p:r>";
+    const std::vector<std::string> untouched = transcript(document);
+    recorder->scribble = true;
+    EXPECT_EQ(transcript(document), untouched);
 }
 
 TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {

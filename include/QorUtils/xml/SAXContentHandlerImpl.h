@@ -2,8 +2,8 @@
 // text events, with the document locator it keeps, to the handler tree that it owns (normally
 // a TopHandler) and deletes with itself. A COM object: it starts with one reference and
 // deletes itself when Release brings the count to 0; released by a handler of its tree during
-// one of its own callbacks, it waits for the callback to end and answers E_ABORT. One thread
-// at a time; counts are plain.
+// one of its own callbacks, it waits for the callback to end and answers E_ABORT. An adapter
+// and its tree serve one document. One thread at a time; counts are plain.
 #pragma once
 
 #include <QorUtils/Export.h>
