@@ -541,9 +541,10 @@ const char* SAXParseSession::readableEnd(const char* text) {
     return inside ? m_inputEnd : nullptr;
 }
 
+// The library's own adapter does nothing with an instruction, which only ends a text piece.
 void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {
     flushText();
-    if (m_bStopped) {
+    if (m_bStopped || m_bTreeRoute) {
         return;
     }
     m_names.clear();
