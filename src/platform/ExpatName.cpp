@@ -1,10 +1,15 @@
 #include "platform/ExpatName.h"
 
+#include "text/Narrow.h"
+#include "text/Utf8.h"
+
 #include <cstring>
 
 namespace MSXML2 {
 namespace detail {
 namespace {
+
+using qorutils::text::Utf16Buffer;
 
 // Appends one part of the name, up to the separator or the end; false when memory runs out.
 bool appendPart(Utf16Buffer& buffer, const char*& name, size_t& offset, size_t& units) {
@@ -58,6 +63,31 @@ bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out) {
     out.qName = prefix;
     out.qNameLength = prefixLength + 1 + out.localLength;
     return true;
+}
+
+// A name in a namespace has its URI first, and the local name after the separator that ends
+// it.
+const char* FindLocalName(const char* name, size_t& length) {
+    const char* local = name;
+    const char* end = strchrnul(name, kNamespaceSeparator);
+    if (*end == kNamespaceSeparator) {
+        local = end + 1;
+        end = strchrnul(local, kNamespaceSeparator);
+    }
+    length = static_cast<size_t>(end - local);
+    return local;
+}
+
+int NarrowExpatLocalName(char* dest, const char* name, int limit) {
+    size_t length = 0;
+    const char* local = FindLocalName(name, length);
+    // Most names are ASCII, which narrows to itself.
+    if (length <= static_cast<size_t>(limit) && qorutils::text::IsAscii(local, length)) {
+        std::memcpy(dest, local, length);
+        dest[length] = '\0';
+        return static_cast<int>(length);
+    }
+    return qorutils::text::NarrowUtf8Until(dest, local, kNamespaceSeparator, limit);
 }
 
 } // namespace detail

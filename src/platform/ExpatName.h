@@ -1,9 +1,10 @@
 // Names as expat reports them under namespace processing, "uri<sep>local<sep>prefix" (the
 // URI and prefix parts are absent when the name has none), turned into the three UTF-16
-// forms that the SAX callbacks take: namespace URI, local name and qualified name.
+// forms that the SAX callbacks take (namespace URI, local name and qualified name), or into
+// the local name alone, narrowed.
 #pragma once
 
-#include "platform/Utf16Text.h"
+#include "text/Utf16.h"
 
 #include <cstddef>
 
@@ -25,7 +26,14 @@ struct NameOffsets {
 
 // Appends the forms of `name` to the buffer; false when memory runs out. The qualified name
 // is "prefix:local", or the local name itself when there is no prefix.
-bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out);
+bool AppendExpatName(qorutils::text::Utf16Buffer& buffer, const char* name, NameOffsets& out);
+
+// The local part of `name`: where it starts, and its length in bytes.
+const char* FindLocalName(const char* name, size_t& length);
+
+// Narrows the local part of `name` as its UTF-16 form narrows: at most `limit` bytes and a
+// NUL. Returns the bytes written.
+int NarrowExpatLocalName(char* dest, const char* name, int limit);
 
 } // namespace detail
 } // namespace MSXML2

@@ -1,8 +1,8 @@
 #include "platform/SAXAttributesImpl.h"
 
-#include <QorUtils/platform/SAXXMLReader.h>
+#include "text/Utf8.h"
 
-#include <cstring>
+#include <QorUtils/platform/SAXXMLReader.h>
 
 namespace MSXML2 {
 namespace detail {
@@ -15,28 +15,27 @@ void SAXAttributesImpl::assign(const char** attributes) {
     }
     m_namesReady = false;
     m_valuesReady = false;
-    m_localReady = false;
+    m_utf8Ready = false;
     // Room for the conversions to come, so that they allocate nothing but text.
     m_names.reserve(m_count);
     m_values.reserve(m_count);
-    if (m_localNames.size() < m_count) {
-        m_localNames.resize(m_count);
+    if (m_utf8.size() < m_count) {
+        m_utf8.resize(m_count);
     }
 }
 
-// A local name follows the namespace URI and its separator, when there is one.
-void SAXAttributesImpl::findLocalNames() {
-    for (size_t i = 0; i < m_count; ++i) {
-        const char* local = m_source[2 * i];
-        const char* end = strchrnul(local, kNamespaceSeparator);
-        if (*end != '\0') {
-            local = end + 1;
-            end = strchrnul(local, kNamespaceSeparator);
+const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
+    if (!m_utf8Ready) {
+        for (size_t i = 0; i < m_count; ++i) {
+            size_t length = 0;
+            const char* local = FindLocalName(m_source[2 * i], length);
+            m_utf8[i] = {local, length, m_source[2 * i + 1],
+                         qorutils::text::IsAscii(local, length)};
         }
-        const auto length = static_cast<size_t>(end - local);
-        m_localNames[i] = {local, length, IsAscii(local, length)};
+        m_utf8Ready = true;
     }
-    m_localReady = true;
+    *count = m_count;
+    return m_utf8.data();
 }
 
 bool SAXAttributesImpl::convertNames() {
@@ -71,12 +70,15 @@ long SAXAttributesImpl::QueryInterface(const GUID& riid, void** object) {
     if (object == nullptr) {
         return E_POINTER;
     }
-    if (riid != IID_IUnknown) {
+    if (riid == IID_IUnknown) {
+        *object = static_cast<IUnknown*>(static_cast<ISAXAttributes*>(this));
+    } else if (riid == IID_ISAXAttributesUtf8) {
+        *object = static_cast<ISAXAttributesUtf8*>(this);
+    } else {
         *object = nullptr;
         return E_NOINTERFACE;
     }
     AddRef();
-    *object = static_cast<IUnknown*>(this);
     return S_OK;
 }
 

@@ -1,0 +1,62 @@
+// UTF-8 to UTF-16, as the SAX interfaces take text, and the growable UTF-16 buffer that the
+// reader fills with names and values. Nothing here throws: a buffer that cannot grow reports it
+// by value. A buffer is used by one thread at a time.
+#pragma once
+
+#include "text/TextKernels.h"
+
+#include <cstddef>
+#include <cstdlib>
+
+namespace qorutils {
+namespace text {
+
+// Converts UTF-8 from `src` up to `end` into at most `capacity` code units at `dst`, and
+// advances `src` past what was converted. A character that does not fit whole (a surrogate
+// pair needs two units) is left for the next call. A malformed byte becomes U+FFFD.
+// Returns the number of code units written. With `readable` (at or after `end`), the bytes up
+// to it may be read and `dst` has room for kBlockSlack - 1 units beyond `capacity`, whose
+// contents are then undefined.
+inline size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst,
+                                 size_t capacity, const char* readable = nullptr) {
+    return ActiveTextKernels().utf8ToUtf16(src, end, dst, capacity, readable);
+}
+
+// A reusable run of UTF-16 code units. Its storage only grows, and only inside reserve(), so
+// pointers into it stay valid until the next reserve() or clear() that is followed by growth.
+class Utf16Buffer {
+public:
+    Utf16Buffer() = default;
+    ~Utf16Buffer() { std::free(m_data); }
+    Utf16Buffer(const Utf16Buffer&) = delete;
+    Utf16Buffer& operator=(const Utf16Buffer&) = delete;
+
+    // Makes room for `extra` more units; null when memory runs out.
+    unsigned short* reserve(size_t extra);
+    void commit(size_t count) { m_size += count; }
+    void clear() { m_size = 0; }
+    // Forgets what follows `size` units.
+    void truncate(size_t size) {
+        if (size < m_size) {
+            m_size = size;
+        }
+    }
+    unsigned short* data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+    // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
+    // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
+    // stored text's length is size() - offset - 1 afterwards.
+    long appendUtf8(const char*& text, char stop = '\0');
+
+private:
+    // Texts up to this many bytes that are ASCII are converted in one scan.
+    static constexpr size_t kShortText = 32;
+
+    unsigned short* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+} // namespace text
+} // namespace qorutils
