@@ -75,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (!input.empty()) {
         text += static_cast<char>(input.Byte());
     }
-    // Room for all the text, or for the part that the first bytes chose.
-    const size_t capacity = room == 0 ? text.size() : std::min<size_t>(room - 1, text.size());
+    // Room for more than the text, or as much as the first bytes chose.
+    const size_t capacity = room == 0 ? text.size() + 64 : room - 1;
     std::string buffer = text + std::string(kBlockSlack, filler);
     std::vector<unsigned short> units(text.size() / 2);
     std::memcpy(units.data(), text.data(), units.size() * 2);
-    const int limit = static_cast<int>(std::min<size_t>(capacity, units.size()));
+    const int limit = static_cast<int>(std::min<size_t>(capacity, units.size() + 1));
 
     const std::vector<const TextKernels*> kernels = qorutils::text::UsableTextKernels();
     const TextKernels& plain = *kernels.front();

@@ -2,6 +2,7 @@
 
 #include "platform/ExpatName.h"
 #include "platform/IconvEncoding.h"
+#include "text/Narrow.h"
 #include "text/Utf8.h"
 
 #include <QorUtils/platform/SAXXMLReader.h>
@@ -278,22 +279,13 @@ void SAXEventTranslator::onCharacters(const char* text, int length) {
     }
 }
 
-// How far the text may be read: to the end of expat's input buffer when the text lies in it
-// (most text does; line breaks, references and text converted from another encoding are
-// elsewhere), so that a short text is taken as one block; or not past its own end.
-const char* SAXEventTranslator::readableEnd(const char* text) {
-    if (!m_inputKnown) {
-        int offset = 0;
-        int size = 0;
-        m_inputBegin = XML_GetInputContext(m_parser, &offset, &size);
-        m_inputEnd = m_inputBegin != nullptr ? m_inputBegin + size : nullptr;
-        m_inputKnown = true;
-    }
-    const auto at = reinterpret_cast<uintptr_t>(text);
-    const bool inside = m_inputBegin != nullptr &&
-                        at >= reinterpret_cast<uintptr_t>(m_inputBegin) &&
-                        at < reinterpret_cast<uintptr_t>(m_inputEnd);
-    return inside ? m_inputEnd : nullptr;
+// Expat's input buffer while it parses the current piece (none: nothing is inside it).
+void SAXEventTranslator::findInput() {
+    int offset = 0;
+    int size = 0;
+    m_inputBegin = XML_GetInputContext(m_parser, &offset, &size);
+    m_inputEnd = m_inputBegin != nullptr ? m_inputBegin + size : nullptr;
+    m_inputKnown = true;
 }
 
 // An instruction ends a text piece; a handler that takes narrowed text gets nothing more.
@@ -446,12 +438,21 @@ void XMLCALL SAXEventTranslator::endElementThunk(void* self, const XML_Char*) {
     events->guard([&] { events->onEndElement(); });
 }
 
+// Most text events are gathered here, without a call.
 void XMLCALL SAXEventTranslator::charactersThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
-    if (events->addWholeEvent(text, length)) {
+    if (!events->m_inputKnown || !events->m_piece.gather(text, static_cast<size_t>(length),
+                                                         events->knownReadableEnd(text))) {
+        events->charactersCut(text, length);
+    }
+}
+
+// The first text event of a piece of input, and events that cut the text piece.
+void SAXEventTranslator::charactersCut(const char* text, int length) {
+    if (m_piece.gather(text, static_cast<size_t>(length), readableEnd(text))) {
         return;
     }
-    events->guard([&] { events->onCharacters(text, length); });
+    guard([&] { onCharacters(text, length); });
 }
 
 void XMLCALL SAXEventTranslator::processingInstructionThunk(void* self, const XML_Char* target,

@@ -65,20 +65,28 @@ private:
 
     void flushText(const int* ahead = nullptr);
     long deliverText();
-    // Most text events fit the piece whole; they are added here, before any set-up of the
-    // general way (onCharacters, which cuts the piece when it fills), which gets the event
-    // when this answers false.
-    bool addWholeEvent(const char* text, int length) {
-        const auto size = static_cast<size_t>(length);
-        if (m_piece.room() < size || m_bStopped) {
-            return false;
+    // How far the text may be read: to the end of expat's input buffer when the text lies in
+    // it (most text does; line breaks, references and text converted from another encoding
+    // are elsewhere), so that a short text is copied as one block; or not past its own end.
+    const char* readableEnd(const char* text) {
+        if (!m_inputKnown) {
+            findInput();
         }
-        m_piece.addWhole(text, size, size == 1 ? nullptr : readableEnd(text));
-        return true;
+        return knownReadableEnd(text);
     }
-    const char* readableEnd(const char* text);
+    // readableEnd once the input buffer is known.
+    const char* knownReadableEnd(const char* text) const {
+        const auto at = reinterpret_cast<uintptr_t>(text);
+        const bool inside =
+            at - reinterpret_cast<uintptr_t>(m_inputBegin) <
+            reinterpret_cast<uintptr_t>(m_inputEnd) - reinterpret_cast<uintptr_t>(m_inputBegin);
+        return inside ? m_inputEnd : nullptr;
+    }
+    void findInput();
     void onStartElement(const char* name, const char** attributes);
     void onEndElement();
+    // The text events that charactersThunk does not gather itself.
+    __attribute__((noinline)) void charactersCut(const char* text, int length);
     void onCharacters(const char* text, int length);
     void onProcessingInstruction(const char* target, const char* data);
     void onStartNamespace(const char* prefix, const char* uri);

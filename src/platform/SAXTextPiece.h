@@ -1,15 +1,17 @@
 // Character data gathered across the parser's text events into the pieces that a content
 // handler receives: at most kUnits UTF-16 code units, never splitting a character (a surrogate
-// pair that would not fit starts the next piece). Kept as UTF-16, or, for a handler that takes
-// narrowed text, as the narrowed bytes (a character one byte) while counting the units that
-// the UTF-16 would take, so that both cut the same pieces. Owned by one parse.
+// pair that would not fit starts the next piece). Events are gathered as the parser's UTF-8,
+// one copy each, and converted once per piece when it is handed over: to UTF-16, or, for a
+// handler that takes narrowed text, to the narrowed bytes (a character one byte). A byte never
+// gives more than one unit, so kUnits bytes always fit; an event that would pass them turns the
+// piece to converting as it goes, which finds the exact character where the piece is full.
+// Owned by one parse.
 #pragma once
 
-#include "text/AsciiBlock.h"
-#include "text/Narrow.h"
-#include "text/Utf16.h"
+#include "text/TextKernels.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace MSXML2 {
 namespace detail {
@@ -19,76 +21,65 @@ public:
     // The largest piece, in code units.
     static constexpr size_t kUnits = 4096;
 
-    explicit SAXTextPiece(bool narrowed) : m_narrowed(narrowed) {}
+    explicit SAXTextPiece(bool narrowed);
     SAXTextPiece(const SAXTextPiece&) = delete;
     SAXTextPiece& operator=(const SAXTextPiece&) = delete;
 
-    bool empty() const { return m_units == 0; }
-    // Code units that may still be added.
-    size_t room() const { return kUnits - m_units; }
+    bool empty() const { return m_gathered == 0 && m_units == 0; }
 
-    // Adds a text of `size` bytes, at most room(): a byte never gives more than one unit.
-    // `readable`, when not null, is how far the text may be read.
-    void addWhole(const char* text, size_t size, const char* readable) {
-        // Expat reports each line break, and each reference such as &amp;, as an event of its
-        // own.
-        if (size == 1 && static_cast<unsigned char>(*text) < 0x80) {
-            if (m_narrowed) {
-                m_narrow[m_bytes++] = *text;
-            } else {
-                m_wide[m_units] = static_cast<unsigned char>(*text);
-            }
-            ++m_units;
-            return;
+    // Gathers the `size` bytes at `text` unconverted; false, with nothing done, when they might
+    // not fit (add() then takes them). `readable`, when not null, is how far the text may be
+    // read.
+    bool gather(const char* text, size_t size, const char* readable) {
+        if (size > m_gatherLimit - m_gathered) {
+            return false;
         }
-        if (size > qorutils::text::kAsciiBlock || !addAsciiBlock(text, size, readable)) {
-            add(text, text + size, readable);
+        char* to = m_utf8 + m_gathered;
+        m_gathered += size;
+        // Most events are short: one copy of one or two whole blocks, past the event's end,
+        // where the parser's buffer goes on that far.
+        constexpr size_t kBlock = qorutils::text::kBlockSlack;
+        const std::ptrdiff_t ahead = readable != nullptr ? readable - text : 0;
+        if (size <= kBlock && ahead >= static_cast<std::ptrdiff_t>(kBlock)) {
+            std::memcpy(to, text, kBlock);
+        } else if (size <= 2 * kBlock && ahead >= static_cast<std::ptrdiff_t>(2 * kBlock)) {
+            std::memcpy(to, text, 2 * kBlock);
+        } else if (size == 1) {
+            *to = *text;
+        } else {
+            std::memcpy(to, text, size);
         }
+        return true;
     }
-    // Adds what fits of the text from `next` to `end`, and moves `next` past it.
+    // Adds what fits of the text from `next` to `end`, converting as it goes, and moves `next`
+    // past it: the piece is full when `next` stops short of `end`.
     void add(const char*& next, const char* end, const char* readable);
 
     // The piece, ended by a NUL: `length` code units of UTF-16, or `length` narrowed bytes.
-    unsigned short* wide(int& length) {
-        m_wide[m_units] = 0;
-        length = static_cast<int>(m_units);
-        return m_wide;
-    }
-    char* narrow(int& length) {
-        m_narrow[m_bytes] = '\0';
-        length = static_cast<int>(m_bytes);
-        return m_narrow;
-    }
+    unsigned short* wide(int& length);
+    char* narrow(int& length);
     void clear() {
+        m_gathered = 0;
+        m_gatherLimit = kUnits;
         m_units = 0;
         m_bytes = 0;
     }
 
 private:
-    // Adds a short text (the indentation between elements, a few words between references)
-    // as one whole block from the parser's buffer, when none of its bytes is beyond ASCII;
-    // false when it is not such a text.
-    bool addAsciiBlock(const char* text, size_t size, const char* readable) {
-        using qorutils::text::kAsciiBlock;
-        if (readable == nullptr || readable - text < std::ptrdiff_t{kAsciiBlock} ||
-            room() < kAsciiBlock) {
-            return false;
-        }
-        const bool added = m_narrowed
-                               ? qorutils::text::CopyAsciiBlock(m_narrow + m_bytes, text, size)
-                               : qorutils::text::WidenAsciiBlock(m_wide + m_units, text, size);
-        if (added) {
-            m_units += size;
-            m_bytes += size;
-        }
-        return added;
-    }
+    // Converts what was gathered; the rest of the piece is converted as it comes.
+    void convertGathered();
 
+    const qorutils::text::TextKernels& m_kernels;
     bool m_narrowed;
-    // The units of the piece, and its narrowed bytes.
+    // The bytes gathered, and how many may be; none once the piece converts as it goes.
+    size_t m_gathered = 0;
+    size_t m_gatherLimit = kUnits;
+    // The units converted, and their narrowed bytes.
     size_t m_units = 0;
     size_t m_bytes = 0;
-    // Each with room for the NUL and for a block written past the end of the piece.
+    // Each with room for the NUL and for a block read or written past its end (two blocks
+    // where the events are gathered).
+    char m_utf8[kUnits + 2 * qorutils::text::kBlockSlack];
     unsigned short m_wide[kUnits + qorutils::text::kBlockSlack];
     char m_narrow[kUnits + qorutils::text::kBlockSlack];
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "text/TextKernels.h"
+#include "text/Utf8.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,16 @@ namespace text {
 // Plain C++: every processor, and the reference the others are tested against.
 extern const TextKernels kPlainKernels;
 #if defined(__x86_64__)
-// SSE2: every x86-64 processor.
+// SSE2: every x86-64 processor. Its conversion to UTF-16 and its narrowing of UTF-16 serve the
+// sets below too.
 extern const TextKernels kSse2Kernels;
+size_t Utf8ToUtf16Sse2(const char*& src, const char* end, unsigned short* dst, size_t capacity,
+                       const char* readable);
+int NarrowUtf16Sse2(char* dest, const unsigned short* text, int length, int limit);
+// SSSE3, and AVX2 with POPCNT: narrowing from UTF-8 sixteen bytes at a time, characters beyond
+// ASCII included (a shuffle takes out the continuation bytes).
+extern const TextKernels kSsse3Kernels;
+extern const TextKernels kAvx2Kernels;
 #endif
 
 // Shared by the kernels: a code point as one or two UTF-16 units at dst[written], when they
@@ -32,6 +41,40 @@ inline bool PutCodePoint(uint32_t code, unsigned short* dst, size_t capacity, si
     }
     dst[written++] = static_cast<unsigned short>(0xD800 + ((code - 0x10000) >> 10));
     dst[written++] = static_cast<unsigned short>(0xDC00 + (code & 0x3FF));
+    return true;
+}
+
+// Narrows the one character at `src` (before `end`) to dest[run.bytes] and moves past it; false,
+// with nothing done, when its units do not fit in `capacity` (the caller has made sure that one
+// unit does).
+inline bool NarrowCharacter(char* dest, NarrowedRun& run, const char*& src, const char* end,
+                            size_t capacity) {
+    const auto lead = static_cast<unsigned char>(src[0]);
+    if (lead < 0x80) {
+        dest[run.bytes++] = static_cast<char>(lead);
+        ++src;
+        ++run.units;
+        return true;
+    }
+    // Two bytes, the accented letters of Latin scripts, inline; the rest decoded.
+    if (lead >= 0xC2 && lead <= 0xDF && end - src >= 2 &&
+        IsContinuation(static_cast<unsigned char>(src[1]))) {
+        const unsigned code = (lead & 0x1Fu) << 6 | (static_cast<unsigned char>(src[1]) & 0x3Fu);
+        dest[run.bytes++] = NarrowCodePoint(code);
+        src += 2;
+        ++run.units;
+        return true;
+    }
+    size_t length = 0;
+    const uint32_t code = DecodeUtf8Sequence(reinterpret_cast<const unsigned char*>(src),
+                                             static_cast<size_t>(end - src), length);
+    const size_t units = code < 0x10000 ? 1 : 2;
+    if (capacity - run.units < units) {
+        return false;
+    }
+    dest[run.bytes++] = NarrowCodePoint(code);
+    src += length;
+    run.units += units;
     return true;
 }
 

@@ -54,8 +54,10 @@ size_t WidenAsciiPrefix(const char* src, unsigned short* dst, size_t size) {
     return done;
 }
 
-size_t Utf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_t capacity,
-                   const char* readable) {
+} // namespace
+
+size_t Utf8ToUtf16Sse2(const char*& src, const char* end, unsigned short* dst, size_t capacity,
+                       const char* readable) {
     size_t written = 0;
     for (;;) {
         const size_t room = std::min(static_cast<size_t>(end - src), capacity - written);
@@ -100,6 +102,8 @@ size_t Utf8ToUtf16(const char*& src, const char* end, unsigned short* dst, size_
     }
 }
 
+namespace {
+
 NarrowedRun NarrowUtf8(char* dest, const char*& src, const char* end, size_t capacity,
                        const char* readable) {
     NarrowedRun run{0, 0};
@@ -136,28 +140,10 @@ NarrowedRun NarrowUtf8(char* dest, const char*& src, const char* end, size_t cap
         if (ascii == room) {
             return run;
         }
-        // One character beyond ASCII: two bytes (the accented letters of Latin scripts)
-        // inline, the rest decoded; two units when it is beyond the 16-bit range.
-        const auto lead = static_cast<unsigned char>(src[0]);
-        if (lead >= 0xC2 && lead <= 0xDF && end - src >= 2 &&
-            IsContinuation(static_cast<unsigned char>(src[1]))) {
-            const unsigned code =
-                (lead & 0x1Fu) << 6 | (static_cast<unsigned char>(src[1]) & 0x3Fu);
-            dest[run.bytes++] = NarrowCodePoint(code);
-            src += 2;
-            ++run.units;
-            continue;
-        }
-        size_t length = 0;
-        const uint32_t code = DecodeUtf8Sequence(reinterpret_cast<const unsigned char*>(src),
-                                                 static_cast<size_t>(end - src), length);
-        const size_t units = code < 0x10000 ? 1 : 2;
-        if (capacity - run.units < units) {
+        // One character beyond ASCII.
+        if (!NarrowCharacter(dest, run, src, end, capacity)) {
             return run;
         }
-        dest[run.bytes++] = NarrowCodePoint(code);
-        src += length;
-        run.units += units;
     }
 }
 
@@ -230,7 +216,9 @@ int NarrowPlainPrefix(char* dest, const unsigned short* text, int count) {
     return done;
 }
 
-int NarrowUtf16(char* dest, const unsigned short* text, int length, int limit) {
+} // namespace
+
+int NarrowUtf16Sse2(char* dest, const unsigned short* text, int length, int limit) {
     int i = 0;
     int written = 0;
     for (;;) {
@@ -253,9 +241,7 @@ int NarrowUtf16(char* dest, const unsigned short* text, int length, int limit) {
     return written;
 }
 
-} // namespace
-
-const TextKernels kSse2Kernels = {"sse2", &Utf8ToUtf16, &NarrowUtf8, &NarrowUtf16};
+const TextKernels kSse2Kernels = {"sse2", &Utf8ToUtf16Sse2, &NarrowUtf8, &NarrowUtf16Sse2};
 
 } // namespace text
 } // namespace qorutils

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -55,12 +56,13 @@ const std::vector<std::string> k_fragments = {
     std::string("\0", 1),
 };
 
-// Each fragment alone, after 0 to 40 ASCII bytes and before a few; then pairs of fragments;
-// then texts of random fragments and runs of ASCII.
+// Each fragment after 0 to 70 ASCII bytes, at the end or before a few; then pairs of
+// fragments; then texts of random fragments and runs of ASCII.
 std::vector<std::string> Utf8Cases() {
     std::vector<std::string> cases = {""};
     for (const std::string& fragment : k_fragments) {
-        for (size_t lead = 0; lead <= 40; ++lead) {
+        for (size_t lead = 0; lead <= 70; ++lead) {
+            cases.push_back(std::string(lead, 'x') + fragment);
             cases.push_back(std::string(lead, 'x') + fragment + "yz");
         }
         for (const std::string& second : k_fragments) {
@@ -89,6 +91,13 @@ struct Result {
         return consumed == other.consumed && units == other.units && values == other.values;
     }
 };
+
+void PrintTo(const Result& result, std::ostream* out) {
+    *out << result.consumed << " bytes taken, " << result.units << " units:";
+    for (unsigned value : result.values) {
+        *out << ' ' << std::hex << value << std::dec;
+    }
+}
 
 // The text in a buffer that holds kBlockSlack more bytes, of `filler`, readable or not.
 Result Utf8ToUtf16(const TextKernels& kernels, const std::string& text, size_t capacity,
@@ -135,9 +144,10 @@ TEST(TextKernels, EveryKernelConvertsUtf8AsThePlainOne) {
     const std::vector<const TextKernels*> kernels = UsableTextKernels();
     ASSERT_EQ(std::string(kernels.front()->name), "plain");
     for (const std::string& text : Utf8Cases()) {
-        // Room for all, for one unit less, for a surrogate pair's first unit only, and none.
-        const size_t capacities[] = {text.size(), text.size() > 0 ? text.size() - 1 : 0,
-                                     text.size() / 2 + 1, 1, 0};
+        // Room to spare, for all, for one unit less, for about half, for one unit, and none.
+        const size_t capacities[] = {
+            text.size() + 100,   text.size(), text.size() > 0 ? text.size() - 1 : 0,
+            text.size() / 2 + 1, 1,           0};
         for (size_t capacity : capacities) {
             for (bool readable : {false, true}) {
                 for (char filler : {'a', '\x80'}) {
