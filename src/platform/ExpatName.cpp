@@ -66,28 +66,36 @@ bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out) {
 }
 
 // A name in a namespace has its URI first, and the local name after the separator that ends
-// it.
-const char* FindLocalName(const char* name, size_t& length) {
-    const char* local = name;
-    const char* end = strchrnul(name, kNamespaceSeparator);
-    if (*end == kNamespaceSeparator) {
-        local = end + 1;
-        end = strchrnul(local, kNamespaceSeparator);
+// it. Names are short: one pass a byte, the local name's bytes checked on the way.
+LocalName FindLocalName(const char* name) {
+    const char* at = name;
+    unsigned bits = 0;
+    while (static_cast<unsigned char>(*at) > 1) {
+        bits |= static_cast<unsigned char>(*at++);
     }
-    length = static_cast<size_t>(end - local);
-    return local;
+    const char* local = name;
+    if (*at == kNamespaceSeparator) {
+        local = ++at;
+        bits = 0;
+        while (static_cast<unsigned char>(*at) > 1) {
+            bits |= static_cast<unsigned char>(*at++);
+        }
+    }
+    return {local, static_cast<size_t>(at - local), bits < 0x80};
 }
 
 int NarrowExpatLocalName(char* dest, const char* name, int limit) {
-    size_t length = 0;
-    const char* local = FindLocalName(name, length);
+    const LocalName local = FindLocalName(name);
     // Most names are ASCII, which narrows to itself.
-    if (length <= static_cast<size_t>(limit) && qorutils::text::IsAscii(local, length)) {
-        std::memcpy(dest, local, length);
-        dest[length] = '\0';
-        return static_cast<int>(length);
+    if (!local.ascii || local.length > static_cast<size_t>(limit)) {
+        const char* text = local.text;
+        return qorutils::text::NarrowUtf8Until(dest, text, kNamespaceSeparator, limit);
     }
-    return qorutils::text::NarrowUtf8Until(dest, local, kNamespaceSeparator, limit);
+    for (size_t i = 0; i < local.length; ++i) {
+        dest[i] = local.text[i];
+    }
+    dest[local.length] = '\0';
+    return static_cast<int>(local.length);
 }
 
 } // namespace detail

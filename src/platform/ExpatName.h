@@ -28,8 +28,14 @@ struct NameOffsets {
 // is "prefix:local", or the local name itself when there is no prefix.
 bool AppendExpatName(qorutils::text::Utf16Buffer& buffer, const char* name, NameOffsets& out);
 
-// The local part of `name`: where it starts, and its length in bytes.
-const char* FindLocalName(const char* name, size_t& length);
+// The local part of `name`: where it starts, its length in bytes (it ends at a NUL or a
+// separator), and whether it holds no byte beyond ASCII.
+struct LocalName {
+    const char* text;
+    size_t length;
+    bool ascii;
+};
+LocalName FindLocalName(const char* name);
 
 // Narrows the local part of `name` as its UTF-16 form narrows: at most `limit` bytes and a
 // NUL. Returns the bytes written.

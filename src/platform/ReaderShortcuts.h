@@ -27,7 +27,8 @@ inline constexpr GUID IID_ISAXAttributesUtf8 = {
 // callbacks' are. Names and texts are lent for the call and may be written in within their
 // length.
 struct ISAXNarrowContentHandler : IUnknown {
-    // An element starts: its local name narrowed (at most 4096 bytes) and its attributes.
+    // An element starts: its local name narrowed (at most 4096 bytes and a NUL, lent in a
+    // buffer of 4097) and its attributes.
     virtual long startElementNarrow(char* localName, int length, ISAXAttributes* attributes) = 0;
     // The innermost open element ends.
     virtual long endElementNarrow() = 0;

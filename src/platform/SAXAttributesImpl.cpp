@@ -1,7 +1,5 @@
 #include "platform/SAXAttributesImpl.h"
 
-#include "text/Utf8.h"
-
 #include <QorUtils/platform/SAXXMLReader.h>
 
 namespace MSXML2 {
@@ -27,10 +25,8 @@ void SAXAttributesImpl::assign(const char** attributes) {
 const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
     if (!m_utf8Ready) {
         for (size_t i = 0; i < m_count; ++i) {
-            size_t length = 0;
-            const char* local = FindLocalName(m_source[2 * i], length);
-            m_utf8[i] = {local, length, m_source[2 * i + 1],
-                         qorutils::text::IsAscii(local, length)};
+            const LocalName local = FindLocalName(m_source[2 * i]);
+            m_utf8[i] = {local.text, local.length, m_source[2 * i + 1], local.ascii};
         }
         m_utf8Ready = true;
     }

@@ -1,5 +1,7 @@
 #include "platform/SAXTextPiece.h"
 
+#include "text/Utf8.h"
+
 namespace MSXML2 {
 namespace detail {
 
@@ -39,7 +41,16 @@ unsigned short* SAXTextPiece::wide(int& length) {
     return m_wide;
 }
 
+// A short piece gathered whole and all ASCII (the indentation between elements, a few words)
+// is its own narrowed text.
 char* SAXTextPiece::narrow(int& length) {
+    constexpr size_t kShort = 32;
+    if (m_gatherLimit != 0 && m_gathered <= kShort &&
+        qorutils::text::IsAsciiWithin32(m_utf8, m_gathered)) {
+        m_utf8[m_gathered] = '\0';
+        length = static_cast<int>(m_gathered);
+        return m_utf8;
+    }
     convertGathered();
     m_narrow[m_bytes] = '\0';
     length = static_cast<int>(m_bytes);

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace qorutils {
 namespace text {
 
@@ -55,6 +59,20 @@ inline bool IsAscii(const char* text, size_t length) noexcept {
         bits |= static_cast<unsigned char>(text[i]);
     }
     return (bits & 0x80u) == 0;
+}
+
+// IsAscii for a text of at most 32 bytes in a buffer that may be read for 32 bytes: one test of
+// whole blocks, without a loop.
+inline bool IsAsciiWithin32(const char* text, size_t length) noexcept {
+#if defined(__x86_64__)
+    const auto low = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text))));
+    const auto high = static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16))));
+    return ((low | high << 16) & static_cast<uint32_t>((uint64_t{1} << length) - 1u)) == 0;
+#else
+    return IsAscii(text, length);
+#endif
 }
 
 // The number of characters (code points) in well-formed UTF-8.

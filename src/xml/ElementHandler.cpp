@@ -68,17 +68,17 @@ __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char
     FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
 }
 
-// Fills the null `value` with the narrowed form of UTF-8 text. An ASCII text, as most values
-// are, narrows to itself (up to the limit); another is narrowed in a small buffer, or a large
-// one when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
+// Fills the null `value` with the narrowed form of UTF-8 text. A short ASCII text, as most
+// values are, narrows to itself and is copied as it is checked; a longer ASCII one is measured
+// and taken as it is (up to the limit); another is narrowed in a small buffer, or a large one
+// when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
 void AssignNarrowed(FIAttribute& value, const char* text) {
+    if (FIAttributeText::AssignShortAscii(value, text)) {
+        return;
+    }
     const size_t length = std::strlen(text);
     if (length <= k_narrowLimit && qorutils::text::IsAscii(text, length)) {
-        if (length <= FIAttributeText::kInline) {
-            FIAttributeText::AssignShort(value, text, length);
-        } else {
-            FIAttributeText::Assign(value, text, length);
-        }
+        FIAttributeText::Assign(value, text, length);
         return;
     }
     // A character never narrows to more than one byte.
@@ -92,31 +92,33 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
     }
 }
 
-// Whether an ASCII local name of `length` bytes is `expected`: it narrows to itself, cut at the
-// narrowing limit.
-bool AsciiNameIs(const char* name, size_t length, const char* expected) {
-    const size_t narrowed = std::min(length, size_t{k_narrowLimit});
-    for (size_t i = 0; i < narrowed; ++i) {
+// Whether an attribute's local name narrows to `expected`. An ASCII name narrows to itself, cut
+// at the narrowing limit; most differ from the name asked for in their first byte.
+bool NameIs(const Utf8Attribute& attribute, const char* expected) {
+    if (!attribute.asciiName) {
+        return qorutils::text::Utf8NarrowsTo(attribute.localName, attribute.localLength, expected,
+                                             k_narrowLimit);
+    }
+    const size_t length = std::min(attribute.localLength, size_t{k_narrowLimit});
+    const char* name = attribute.localName;
+    if (length == 0 || name[0] != expected[0]) {
+        return length == 0 && expected[0] == '\0';
+    }
+    for (size_t i = 1; i < length; ++i) {
         if (name[i] != expected[i]) {
             return false;
         }
     }
-    return expected[narrowed] == '\0';
+    return expected[length] == '\0';
 }
 
 // GetAttributeValue through attributes in UTF-8: true when the attribute was found and `value`
-// filled. An ASCII local name is compared as it is; another is narrowed as it is compared.
+// filled.
 bool FetchUtf8Attribute(const char* name, const Utf8Attribute* attributes, size_t count,
                         FIAttribute& value) {
     for (size_t i = 0; i < count; ++i) {
-        const Utf8Attribute& attribute = attributes[i];
-        const bool same =
-            attribute.asciiName
-                ? AsciiNameIs(attribute.localName, attribute.localLength, name)
-                : qorutils::text::Utf8NarrowsTo(attribute.localName, attribute.localLength, name,
-                                                k_narrowLimit);
-        if (same) {
-            AssignNarrowed(value, attribute.value);
+        if (NameIs(attributes[i], name)) {
+            AssignNarrowed(value, attributes[i].value);
             return true;
         }
     }

@@ -74,9 +74,12 @@ void HandlerTree::Offer(ElementHandler& head, ElementHandler& target, const char
     // A child may add handlers while it is asked; they are asked in turn. Each gets the name
     // afresh: a handler may write in the text it is lent.
     char offered[text::kNarrowLimit + 1];
+    // Most names are short: one copy of a whole block from the name's buffer.
+    constexpr size_t k_block = 32;
+    const size_t copied = length < k_block ? k_block : length + 1;
     for (ElementHandler* child = target.m_pFirstChild; child != nullptr;
          child = child->m_pNextSibling) {
-        std::memcpy(offered, name, length + 1);
+        std::memcpy(offered, name, copied);
         if (child->HandleElement(offered, attributes, locator)) {
             target.m_pCurrent = child;
             child->m_pAbove = &target;
