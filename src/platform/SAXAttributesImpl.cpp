@@ -11,10 +11,12 @@ void SAXAttributesImpl::assign(const char** attributes) {
     while (attributes[2 * m_count] != nullptr) {
         ++m_count;
     }
+    m_localsReady = false;
     m_namesReady = false;
     m_valuesReady = false;
     m_utf8Ready = false;
     // Room for the conversions to come, so that they allocate nothing but text.
+    m_locals.reserve(m_count);
     m_names.reserve(m_count);
     m_values.reserve(m_count);
     if (m_utf8.size() < m_count) {
@@ -32,6 +34,26 @@ const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
     }
     *count = m_count;
     return m_utf8.data();
+}
+
+// The local names alone, which most handlers ask for; mostly short ASCII, widened as they are
+// once found.
+bool SAXAttributesImpl::convertLocalNames() {
+    m_localText.clear();
+    m_locals.resize(m_count);
+    for (size_t i = 0; i < m_count; ++i) {
+        const LocalName local = FindLocalName(m_source[2 * i]);
+        const char* text = local.text;
+        const long at = local.ascii ? m_localText.appendAscii(text, local.length)
+                                    : m_localText.appendUtf8(text, kNamespaceSeparator);
+        if (at < 0) {
+            return false;
+        }
+        m_locals[i].offset = static_cast<size_t>(at);
+        m_locals[i].length = m_localText.size() - m_locals[i].offset - 1;
+    }
+    m_localsReady = true;
+    return true;
 }
 
 bool SAXAttributesImpl::convertNames() {
@@ -110,12 +132,30 @@ long SAXAttributesImpl::answerName(int index, size_t NameOffsets::*offset,
     return S_OK;
 }
 
+long SAXAttributesImpl::answerText(int index, bool ready, bool (SAXAttributesImpl::*convert)(),
+                                   const qorutils::text::Utf16Buffer& buffer,
+                                   const std::vector<Value>& texts, unsigned short** text,
+                                   int* length) {
+    const long refused = refuse(index, text, length);
+    if (refused != S_OK) {
+        return refused;
+    }
+    if (!ready && !(this->*convert)()) {
+        return SAXREADER_E_MEMORY;
+    }
+    const Value& found = texts[static_cast<size_t>(index)];
+    *text = buffer.data() + found.offset;
+    *length = static_cast<int>(found.length);
+    return S_OK;
+}
+
 long SAXAttributesImpl::getURI(int index, unsigned short** uri, int* length) {
     return answerName(index, &NameOffsets::uri, &NameOffsets::uriLength, uri, length);
 }
 
 long SAXAttributesImpl::getLocalName(int index, unsigned short** localName, int* length) {
-    return answerName(index, &NameOffsets::local, &NameOffsets::localLength, localName, length);
+    return answerText(index, m_localsReady, &SAXAttributesImpl::convertLocalNames, m_localText,
+                      m_locals, localName, length);
 }
 
 long SAXAttributesImpl::getQName(int index, unsigned short** qName, int* length) {
@@ -123,17 +163,8 @@ long SAXAttributesImpl::getQName(int index, unsigned short** qName, int* length)
 }
 
 long SAXAttributesImpl::getValue(int index, unsigned short** value, int* length) {
-    const long refused = refuse(index, value, length);
-    if (refused != S_OK) {
-        return refused;
-    }
-    if (!m_valuesReady && !convertValues()) {
-        return SAXREADER_E_MEMORY;
-    }
-    const Value& text = m_values[static_cast<size_t>(index)];
-    *value = m_valueText.data() + text.offset;
-    *length = static_cast<int>(text.length);
-    return S_OK;
+    return answerText(index, m_valuesReady, &SAXAttributesImpl::convertValues, m_valueText,
+                      m_values, value, length);
 }
 
 } // namespace detail

@@ -1,8 +1,9 @@
 // The attributes of the element being reported, as the reader hands them to startElement.
 // The reader owns the one object and refills it for each element; a handler may use it only
 // during the call (AddRef and Release count, but never free it). Texts are converted at the
-// first request for them, all names or all values at once, so that they stay in place; the
-// UTF-8 view (ISAXAttributesUtf8) is made at its first request too.
+// first request for them, all local names, all three forms of the names or all values at once
+// (each kind in a buffer of its own), so that they stay in place; the UTF-8 view
+// (ISAXAttributesUtf8) is made at its first request too.
 #pragma once
 
 #include "platform/ExpatName.h"
@@ -46,19 +47,28 @@ private:
 
     // Checks the arguments; answers the request when it cannot be met.
     long refuse(int index, unsigned short** text, int* length) const;
+    // A local name or a value: `texts` in `buffer`, made by `convert` unless `ready`.
+    long answerText(int index, bool ready, bool (SAXAttributesImpl::*convert)(),
+                    const qorutils::text::Utf16Buffer& buffer, const std::vector<Value>& texts,
+                    unsigned short** text, int* length);
+    // A name's URI or qualified name.
     long answerName(int index, size_t NameOffsets::*offset, size_t NameOffsets::*units,
                     unsigned short** text, int* length);
+    bool convertLocalNames();
     bool convertNames();
     bool convertValues();
 
     unsigned long m_cRef = 1;
     const char** m_source = nullptr;
     size_t m_count = 0;
+    bool m_localsReady = false;
     bool m_namesReady = false;
     bool m_valuesReady = false;
     bool m_utf8Ready = false;
+    qorutils::text::Utf16Buffer m_localText;
     qorutils::text::Utf16Buffer m_nameText;
     qorutils::text::Utf16Buffer m_valueText;
+    std::vector<Value> m_locals;
     std::vector<NameOffsets> m_names;
     std::vector<Value> m_values;
     std::vector<Utf8Attribute> m_utf8;

@@ -26,6 +26,18 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
+long Utf16Buffer::appendAscii(const char* text, size_t length) {
+    unsigned short* dst = reserve(length + 1);
+    if (dst == nullptr) {
+        return -1;
+    }
+    WidenAscii(dst, text, length);
+    dst[length] = 0;
+    const size_t offset = m_size;
+    m_size += length + 1;
+    return static_cast<long>(offset);
+}
+
 long Utf16Buffer::appendUtf8(const char*& text, char stop) {
     const size_t offset = m_size;
     // Most names and values are short and ASCII: they are widened here as they are scanned,

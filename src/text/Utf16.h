@@ -6,7 +6,13 @@
 #include "text/TextKernels.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 namespace qorutils {
 namespace text {
@@ -20,6 +26,40 @@ namespace text {
 inline size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned short* dst,
                                  size_t capacity, const char* readable = nullptr) {
     return ActiveTextKernels().utf8ToUtf16(src, end, dst, capacity, readable);
+}
+
+// Widens `length` bytes of ASCII from `src` into as many units at `dst`, reading and writing
+// none beyond them: blocks of 8 bytes, the last one overlapping the one before, and for a text
+// of 4 to 7 bytes two overlapping blocks of 4.
+inline void WidenAscii(unsigned short* dst, const char* src, size_t length) {
+#if defined(__x86_64__)
+    const __m128i zero = _mm_setzero_si128();
+    const auto widen8 = [&](size_t at) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), _mm_unpacklo_epi8(bytes, zero));
+    };
+    const auto widen4 = [&](size_t at) {
+        uint32_t word = 0;
+        std::memcpy(&word, src + at, 4);
+        const __m128i units = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(word)), zero);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + at), units);
+    };
+    if (length >= 8) {
+        for (size_t at = 0; at + 8 < length; at += 8) {
+            widen8(at);
+        }
+        widen8(length - 8);
+        return;
+    }
+    if (length >= 4) {
+        widen4(0);
+        widen4(length - 4);
+        return;
+    }
+#endif
+    for (size_t i = 0; i < length; ++i) {
+        dst[i] = static_cast<unsigned char>(src[i]);
+    }
 }
 
 // A reusable run of UTF-16 code units. Its storage only grows, and only inside reserve(), so
@@ -44,6 +84,9 @@ public:
     unsigned short* data() const { return m_data; }
     size_t size() const { return m_size; }
 
+    // Appends `length` bytes of ASCII and a NUL. Returns the offset of the text, or -1 when
+    // memory runs out.
+    long appendAscii(const char* text, size_t length);
     // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
     // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
     // stored text's length is size() - offset - 1 afterwards.
