@@ -1,5 +1,6 @@
 // ModelContext: the module's context, holding the model's streams and units in document order
-// and listing them through an entry cursor. It holds one reference on each entry. Counted: made
+// and listing them through the library's FI::EntryListCursor. It holds one reference on each
+// entry. Counted: made
 // with count 0, held through FI::ObjectPtr, deleted by the last Release. One thread at a time.
 #pragma once
 

@@ -37,6 +37,8 @@ int ModelEntry::Release() {
     if (--m_nRef > 0) {
         return m_nRef;
     }
+    // Held at 1 while the entry is destroyed (see ModelContext::Release).
+    m_nRef = 1;
     delete this;
     return 0;
 }

@@ -10,26 +10,64 @@
 
 #include <QorUtils/QorUtils.h>
 
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
 
+// The error adapter writes each parser error to the log; this one also keeps where the fatal
+// error was and what it was, to show the user.
+class ParseError final : public SAXErrorHandlerImpl {
+public:
+    long fatalError(MSXML2::ISAXLocator* locator, unsigned short* description, long code) override {
+        SAXErrorHandlerImpl::fatalError(locator, description, code);
+        if (locator != nullptr) {
+            locator->getLineNumber(&line);
+            locator->getColumnNumber(&column);
+        }
+        int length = 0;
+        while (description != nullptr && description[length] != 0 && length < 4096) {
+            ++length;
+        }
+        myconvert(text, description, length);
+        // The description ends with a line break.
+        text[std::strcspn(text, "\r\n")] = '\0';
+        return S_OK;
+    }
+
+    int line = 0;
+    int column = 0;
+    char text[4096 + 1] = "";
+
+private:
+    ~ParseError() override = default;
+};
+
 // Step 1: the parser drives the handler tree through the content adapter; its errors go to
-// the log through the error adapter. Both adapters are counted: release them when done.
+// the log through the error adapter. Both adapters are counted: release them when done. A
+// failure is shown as FILE:LINE:COLUMN: error: DESCRIPTION with the reader's result, a 32-bit
+// code: printed through uint32_t, not as the negative long it is.
 bool ReadModel(const char* path, ModelContext& model) {
     auto* content = new SAXContentHandlerImpl(new TopHandler(new ModelHandler(model)));
-    auto* errors = new SAXErrorHandlerImpl;
-    bool ok = false;
+    auto* errors = new ParseError;
+    long result = S_OK;
     {
         MSXML2::SAXXMLReader reader;
         reader.putContentHandler(content);
         reader.putErrorHandler(errors);
-        ok = reader.parseURL(path) == S_OK;
+        result = reader.parseURL(path);
+    }
+    if (result != S_OK) {
+        std::fprintf(stderr, "flowsheet: %s:%d:%d: error: %s (0x%08" PRIX32 ")\n", path,
+                     errors->line, errors->column, errors->text, static_cast<uint32_t>(result));
     }
     content->Release();
     errors->Release();
-    return ok;
+    return result == S_OK;
 }
 
 // A value as text: numbers as "%d" and "%.12lg" write them.
@@ -86,20 +124,21 @@ int main(int argc, char** argv) {
 
     FI::ObjectPtr<ModelContext> model(new ModelContext);
     if (!ReadModel(path, *model)) {
-        std::fprintf(stderr, "flowsheet: cannot read %s (see the error log)\n", path);
         return 1;
     }
     std::printf("Model \"%s\": %s\n", Text(model->title).c_str(), Text(model->description).c_str());
 
     // Step 2: the top entry takes over the solver and a reference on the context, and stores
-    // its dispatcher in `notify`, through which this module tells the observers.
+    // its dispatcher in `notify`, through which this module tells the observers. When Create
+    // fails the solver is still ours: the unique_ptr deletes it (and its reference on the model).
     void (*notify)() = nullptr;
-    FI::ObjectPtr<FI::Entry> top(
-        FITopEntry::Create(model.get(), &notify, new BalanceSolver(model)));
+    auto balance = std::make_unique<BalanceSolver>(model);
+    FI::ObjectPtr<FI::Entry> top(FITopEntry::Create(model.get(), &notify, balance.get()));
     if (!top) {
         std::fprintf(stderr, "flowsheet: out of memory\n");
         return 1;
     }
+    balance.release(); // the top entry owns it now
     top->AttachNotify(model.get(), FINotifyGeneral, &OnModelChanged);
 
     FIAttribute name;

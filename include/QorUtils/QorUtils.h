@@ -16,6 +16,7 @@
 #include <QorUtils/object/EmptyObjects.h>
 #include <QorUtils/object/Entry.h>
 #include <QorUtils/object/EntryCursor.h>
+#include <QorUtils/object/EntryListCursor.h>
 #include <QorUtils/object/FIError.h>
 #include <QorUtils/object/FIUnitSource.h>
 #include <QorUtils/object/ObjectEnums.h>

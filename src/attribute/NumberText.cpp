@@ -1,5 +1,6 @@
 #include "attribute/NumberText.h"
 
+#include <cfenv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,12 +17,35 @@ locale_t CLocale() {
     return c;
 }
 
+// std::from_chars and the C library round a text's number as the current rounding mode says;
+// a text must mean the same number in every process, so it is read rounding to nearest, and a
+// host's own rounding mode is put back afterwards.
+class RoundToNearest {
+public:
+    RoundToNearest() : m_mode(std::fegetround()) {
+        if (m_mode != FE_TONEAREST) {
+            std::fesetround(FE_TONEAREST);
+        }
+    }
+    ~RoundToNearest() {
+        if (m_mode != FE_TONEAREST) {
+            std::fesetround(m_mode);
+        }
+    }
+    RoundToNearest(const RoundToNearest&) = delete;
+    RoundToNearest& operator=(const RoundToNearest&) = delete;
+
+private:
+    int m_mode;
+};
+
 } // namespace
 
 // Plain decimal texts go through std::from_chars, which rounds as strtod does. Everything
 // else (hexadecimal, inf, nan, no number) is rare and left to sscanf itself, whose reading of
 // those differs from strtod's in places ("0x" and "infin" read nothing at all).
 double ReadReal(const char* text) {
+    const RoundToNearest rounding;
     const char* p = text;
     while (IsSpace(*p)) {
         ++p;

@@ -1,38 +1,49 @@
 #include <QorUtils/log/FILog.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <new>
-#include <string>
 
 namespace {
 
 constexpr const char* k_defaultPath = "QorErrors.log";
 constexpr int k_defaultLevel = 5;
 
-// The path of the log file, kept whole; empty when no path is set. A function-local static so
-// that a module logging from its own static constructors finds it built.
-std::string& LogPath() {
-    static std::string path;
-    return path;
+// The whole state of the log. It is constant-initialised and trivially destructible, so it is
+// usable from the first static constructor to the last exit handler of the process (a host's
+// globals may log while they are destroyed), and it holds no memory that could be freed early
+// or left behind at exit.
+struct LogState {
+    // The path of the log file, kept whole; empty when no path is set. A path of PATH_MAX bytes
+    // or more cannot be opened (the kernel refuses it): such a path is not kept, `pathTooLong`
+    // is set instead, and the log writes nothing while it is, as for any path it cannot open.
+    char path[PATH_MAX];
+    bool pathTooLong;
+    // The header has been written for the current path.
+    bool opened;
+    int level;
+};
+
+LogState s_log = {{}, false, false, k_defaultLevel};
+
+void StorePath(const char* path) {
+    const size_t length = path != nullptr ? std::strlen(path) : 0;
+    s_log.pathTooLong = length >= sizeof s_log.path;
+    if (s_log.pathTooLong) {
+        s_log.path[0] = '\0';
+        return;
+    }
+    std::memcpy(s_log.path, path != nullptr ? path : "", length + 1);
 }
 
-// The header has been written for the current path.
-bool s_logOpened = false;
-int s_logLevel = k_defaultLevel;
-
-// Replaces the path; when memory runs out the path stays as it was.
-void StorePath(const char* path) {
-    try {
-        LogPath() = path != nullptr ? path : "";
-    } catch (const std::bad_alloc&) {
-    }
+bool HasPath() {
+    return s_log.path[0] != '\0' || s_log.pathTooLong;
 }
 
 // Opens the log file, or gives null when there is no path or the file cannot be opened.
 FILE* OpenLogFile(const char* mode) {
-    const std::string& path = LogPath();
-    return path.empty() ? nullptr : std::fopen(path.c_str(), mode);
+    return s_log.path[0] == '\0' ? nullptr : std::fopen(s_log.path, mode);
 }
 
 void WriteHeader(FILE* file) {
@@ -49,7 +60,7 @@ void WriteHeader(FILE* file) {
 } // namespace
 
 void OpenFILog(const char* path) {
-    s_logOpened = true;
+    s_log.opened = true;
     if (path != nullptr && *path != '\0') {
         StorePath(path);
     }
@@ -60,21 +71,21 @@ void OpenFILog(const char* path) {
 }
 
 void SetFILog(const char* path) {
-    if (s_logOpened) {
+    if (s_log.opened) {
         CloseFILog();
     }
     StorePath(path);
 }
 
 int SetFILogLevel(int level) {
-    const int previous = s_logLevel;
-    s_logLevel = level;
+    const int previous = s_log.level;
+    s_log.level = level;
     return previous;
 }
 
 void FILogErr(const char* message) {
-    if (!s_logOpened) {
-        if (LogPath().empty()) {
+    if (!s_log.opened) {
+        if (!HasPath()) {
             SetFILog(k_defaultPath);
         }
         OpenFILog(nullptr);
@@ -86,13 +97,13 @@ void FILogErr(const char* message) {
 }
 
 void FILogTrace(const char* message, int level) {
-    if (level <= s_logLevel) {
+    if (level <= s_log.level) {
         FILogErr(message);
     }
 }
 
 void CloseFILog() {
-    s_logLevel = k_defaultLevel;
-    s_logOpened = false;
+    s_log.level = k_defaultLevel;
+    s_log.opened = false;
     StorePath("");
 }

@@ -1,5 +1,7 @@
 #include <QorUtils/object/EmptyObjects.h>
 
+#include "object/NeverDestroyed.h"
+
 namespace FI {
 namespace {
 
@@ -24,38 +26,48 @@ public:
     ObjectPtr<Context> GetContext() override;
 };
 
-// Function-local statics: each is built on first use and its destructor is queued for exit at
-// that moment. A handle below is built after its object, so it is destroyed (and gives its
-// reference back) before the object goes.
+// Each object and handle is built on first use and never destroyed (a host may reach them from
+// its own exit handlers); the objects hold nothing, and the handles hold fixed counts.
 EmptyContext& EmptyContextObject() {
-    static EmptyContext s_context;
-    return s_context;
+    static qorutils::NeverDestroyed<EmptyContext> s_context;
+    return s_context.get();
 }
 
 EmptyEntry& EmptyEntryObject() {
-    static EmptyEntry s_entry;
-    return s_entry;
+    static qorutils::NeverDestroyed<EmptyEntry> s_entry;
+    return s_entry.get();
 }
 
 ObjectPtr<Context> EmptyEntry::GetContext() {
     return ObjectPtr<Context>(&EmptyContextObject());
 }
 
+// A host may put objects of its own into the handles and the cursor. When the library is
+// unloaded, or the process ends, after the host's own globals, whatever it left there is given
+// back; the handles and the cursor stay usable for anything that runs later.
+struct GiveBackAtExit {
+    ~GiveBackAtExit() {
+        GetEmptyCursor().reset();
+        GetEmptyEntryPtr() = &EmptyEntryObject();
+        GetEmptyContextPtr() = &EmptyContextObject();
+    }
+} s_giveBackAtExit;
+
 } // namespace
 
 ObjectPtr<Context>& GetEmptyContextPtr() {
-    static ObjectPtr<Context> s_context(&EmptyContextObject());
-    return s_context;
+    static qorutils::NeverDestroyed<ObjectPtr<Context>> s_context(&EmptyContextObject());
+    return s_context.get();
 }
 
 ObjectPtr<Entry>& GetEmptyEntryPtr() {
-    static ObjectPtr<Entry> s_entry(&EmptyEntryObject());
-    return s_entry;
+    static qorutils::NeverDestroyed<ObjectPtr<Entry>> s_entry(&EmptyEntryObject());
+    return s_entry.get();
 }
 
 EntryCursor& GetEmptyCursor() {
-    static EntryCursor s_cursor(nullptr);
-    return s_cursor;
+    static qorutils::NeverDestroyed<EntryCursor> s_cursor(nullptr);
+    return s_cursor.get();
 }
 
 } // namespace FI

@@ -1,5 +1,7 @@
 #include <QorUtils/top/FITopEntry.h>
 
+#include "object/NeverDestroyed.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -8,18 +10,24 @@
 
 template class FI::AttrMapBase<FITopEntry>;
 
-const std::string FITopEntry::k_top("Top");
-std::list<std::unique_ptr<FITopEntry::_notify>> FITopEntry::m_notifies;
-bool FITopEntry::m_bDelayDelete = false;
-bool FITopEntry::m_bNeedDelete = false;
-
 namespace {
+
+// The name and the observer list are never destroyed: a host's exit handlers and static
+// destructors may name, notify and destroy top entries after the library's own statics are gone.
+// A list that holds records at exit belongs to a top entry still alive, that is, leaked.
+qorutils::NeverDestroyed<std::string> s_top("Top");
+qorutils::NeverDestroyed<std::list<std::unique_ptr<FITopEntry::_notify>>> s_notifies;
 
 // How many dispatch passes are running, nested ones included. Records are only marked while it
 // is above 0 and are removed when the outermost pass ends.
 int g_passDepth = 0;
 
 } // namespace
+
+const std::string& FITopEntry::k_top = s_top.get();
+std::list<std::unique_ptr<FITopEntry::_notify>>& FITopEntry::m_notifies = s_notifies.get();
+bool FITopEntry::m_bDelayDelete = false;
+bool FITopEntry::m_bNeedDelete = false;
 
 FITopEntry* FITopEntry::Create(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)()) {
     return Create(std::move(context), ppfnNotify, nullptr);
@@ -40,6 +48,9 @@ FITopEntry::FITopEntry(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)()
 }
 
 FITopEntry::~FITopEntry() {
+    // Held as Release holds it, also when the destructor is called directly.
+    m_nRef = 1;
+    m_bNotify = false;
     if (m_bDelayDelete) {
         for (const auto& record : m_notifies) {
             record->m_bActive = false;
@@ -48,7 +59,8 @@ FITopEntry::~FITopEntry() {
     } else {
         m_notifies.clear();
     }
-    delete m_pSolver;
+    delete std::exchange(m_pSolver, nullptr);
+    m_context.reset();
 }
 
 const FI::FI_ATTRIBUTE_ENTRY* FITopEntry::_GetEntries(int* pCount) {
@@ -102,11 +114,12 @@ int FITopEntry::AddRef() {
 }
 
 int FITopEntry::Release() {
-    if (--m_nRef == 0) {
-        delete this;
-        return 0;
+    if (--m_nRef > 0) {
+        return m_nRef;
     }
-    return m_nRef;
+    m_nRef = 1;
+    delete this;
+    return 0;
 }
 
 FIAttribute& FITopEntry::GetName(FIAttribute& out) const {

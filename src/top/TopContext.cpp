@@ -24,11 +24,12 @@ int TopContext::AddRef() {
 }
 
 int TopContext::Release() {
-    if (--m_nRef == 0) {
-        delete this;
-        return 0;
+    if (--m_nRef > 0) {
+        return m_nRef;
     }
-    return m_nRef;
+    m_nRef = 1;
+    delete this;
+    return 0;
 }
 
 EntryCursor TopContext::CreateCursor(InclIds incl) {

@@ -21,11 +21,12 @@ int TopCursorBase::AddRef() {
 }
 
 int TopCursorBase::Release() {
-    if (--m_nRef == 0) {
-        delete this;
-        return 0;
+    if (--m_nRef > 0) {
+        return m_nRef;
     }
-    return m_nRef;
+    m_nRef = 1;
+    delete this;
+    return 0;
 }
 
 EntryCursorImpl* TopCursorBase::Clone(bool bDeep) {
@@ -71,18 +72,7 @@ bool TopCursorBase::AtEnd() {
 }
 
 int TopCursorBase::Compare(const EntryCursorImpl& other) {
-    // The interface's operations are non-const; reading the other cursor changes nothing.
-    auto& peer = const_cast<EntryCursorImpl&>(other);
-    if (&peer == this) {
-        return 0;
-    }
-    if (peer.TypeId() != TypeId()) {
-        return -2;
-    }
-    FIAttribute otherName;
-    FIAttribute ownName;
-    peer.GetName(otherName);
-    return GetName(ownName).compare(otherName);
+    return CompareEntryCursors(*this, other);
 }
 
 FIAttribute& TopCursorBase::GetName(FIAttribute& name) {

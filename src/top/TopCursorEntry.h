@@ -17,12 +17,14 @@ public:
     explicit TopCursorEntry(ObjectPtr<Context> context) : m_context(std::move(context)) {}
 
     int AddRef() override { return ++m_nRef; }
+    // Held at 1 while it is destroyed, like every counted object of the library.
     int Release() override {
-        if (--m_nRef == 0) {
-            delete this;
-            return 0;
+        if (--m_nRef > 0) {
+            return m_nRef;
         }
-        return m_nRef;
+        m_nRef = 1;
+        delete this;
+        return 0;
     }
     FIAttribute& GetName(FIAttribute& name) const override { return name = k_topItemName; }
     // Not even "id" or "type": only the top entry itself has attributes.

@@ -46,11 +46,12 @@ unsigned long SAXErrorHandlerImpl::AddRef() {
 }
 
 unsigned long SAXErrorHandlerImpl::Release() {
-    const int32_t count = --m_cRef;
-    if (count == 0) {
-        delete this;
+    if (--m_cRef > 0) {
+        return static_cast<unsigned long>(m_cRef);
     }
-    return static_cast<unsigned long>(count);
+    m_cRef = 1;
+    delete this;
+    return 0;
 }
 
 long SAXErrorHandlerImpl::error(ISAXLocator* locator, unsigned short* description, long code) {

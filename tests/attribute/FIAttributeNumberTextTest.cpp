@@ -3,9 +3,12 @@
 // against the C library itself over large generated sets.
 #include <QorUtils/attribute/FIAttribute.h>
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cfenv>
 #include <cfloat>
 #include <climits>
 #include <clocale>
@@ -342,24 +345,74 @@ TEST(FIAttributeNumberText, OutOfRangeIntegerTextsSaturate) {
     }
 }
 
-TEST(FIAttributeNumberText, NumberTextsIgnoreTheProcessLocale) {
-    struct RestoreLocale {
-        std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-        ~RestoreLocale() { std::setlocale(LC_NUMERIC, saved.c_str()); }
-    } restore;
-    bool commaLocale = false;
+namespace {
+
+// Makes LC_NUMERIC a locale whose decimal point is a comma: an installed one, or else one that
+// localedef builds into `dir` (found through LOCPATH) from a definition and a character map of
+// its own, so that no locale sources need be installed. False when neither can be had.
+bool UseCommaLocale(const qortest::ScopedTempDir& dir) {
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
         if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-            commaLocale = true;
-            break;
+            return true;
         }
     }
-    if (!commaLocale) {
-        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    std::string charmap = "<code_set_name> ASCII-COMMA\n<comment_char> %\n<escape_char> /\n"
+                          "<mb_cur_min> 1\n<mb_cur_max> 1\nCHARMAP\n";
+    for (int c = 0; c < 128; ++c) {
+        char line[32];
+        std::snprintf(line, sizeof line, "<U%04X> /x%02x\n", c, c);
+        charmap += line;
     }
-    FIAttribute half(0.5);
-    EXPECT_STREQ(half.ChangeType(FIAttribute::FT_SHORT_TEXT).c_str(), "0.5");
-    EXPECT_EQ(FIAttribute("1.5").rval(), 1.5);
-    EXPECT_EQ(FIAttribute("0x1.8p1").rval(), 3.0);
-    EXPECT_EQ(FIAttribute("1.5e999").rval(), HUGE_VAL);
+    charmap += "END CHARMAP\n";
+    const std::string definition = "LC_NUMERIC\ndecimal_point \"<U002C>\"\n"
+                                   "thousands_sep \"<U002E>\"\ngrouping 3;3\nEND LC_NUMERIC\n";
+    if (!qortest::WriteFile(dir.file("charmap"), charmap) ||
+        !qortest::WriteFile(dir.file("comma.def"), definition)) {
+        return false;
+    }
+    // -c writes the locale although the definition leaves the other categories out.
+    const std::string command = "localedef -c -f '" + dir.file("charmap") + "' -i '" +
+                                dir.file("comma.def") + "' '" + dir.file("comma") +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == -1) {
+        return false;
+    }
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    return std::setlocale(LC_NUMERIC, "comma") != nullptr;
+}
+
+} // namespace
+
+TEST(FIAttributeNumberText, NumberTextsIgnoreTheProcessLocaleAndRoundingMode) {
+    struct Restore {
+        std::string locale = std::setlocale(LC_NUMERIC, nullptr);
+        const char* locpath = std::getenv("LOCPATH");
+        std::string savedLocpath = locpath != nullptr ? locpath : "";
+        int rounding = std::fegetround();
+        ~Restore() {
+            std::setlocale(LC_NUMERIC, locale.c_str());
+            if (locpath != nullptr) {
+                setenv("LOCPATH", savedLocpath.c_str(), 1);
+            } else {
+                unsetenv("LOCPATH");
+            }
+            std::fesetround(rounding);
+        }
+    } restore;
+    qortest::ScopedTempDir dir;
+    ASSERT_TRUE(UseCommaLocale(dir)) << "no locale with a decimal comma, and localedef built none";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    for (const int rounding : {FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        SCOPED_TRACE(rounding);
+        std::fesetround(rounding);
+        FIAttribute half(0.5);
+        EXPECT_STREQ(half.ChangeType(FIAttribute::FT_SHORT_TEXT).c_str(), "0.5");
+        FIAttribute third(1.0 / 3.0);
+        EXPECT_STREQ(third.ChangeType(FIAttribute::FT_SHORT_TEXT).c_str(), "0.333333333333");
+        EXPECT_EQ(FIAttribute("1.5").rval(), 1.5);
+        EXPECT_EQ(FIAttribute("0.1").rval(), 0.1);
+        EXPECT_EQ(FIAttribute("-2.675e-3").rval(), -2.675e-3);
+        EXPECT_EQ(FIAttribute("0x1.8p1").rval(), 3.0);
+        EXPECT_EQ(FIAttribute("1.5e999").rval(), HUGE_VAL);
+    }
 }

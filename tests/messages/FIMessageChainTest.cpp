@@ -102,6 +102,19 @@ TEST(FIMessageChain, GetAnswersNullOutsideTheChain) {
     EXPECT_STREQ(chain.Get(2)->pszText, "C");
 }
 
+TEST(FIMessageChain, PointersFromGetStayValidWhileMessagesAreAdded) {
+    FIMessageChain chain;
+    chain.Add(Severity(1), 1, 1, "first");
+    const FIMessageInfo* first = chain.Get(0);
+    const char* text = first->pszText;
+    for (int i = 0; i < 10000; ++i) {
+        chain.Add(Severity(2), i, i, "more");
+    }
+    EXPECT_EQ(chain.Get(0), first);
+    EXPECT_EQ(first->pszText, text);
+    EXPECT_STREQ(first->pszText, "first");
+}
+
 TEST(FIMessageChain, RemoveAtClosesTheGapAndIgnoresPositionsOutside) {
     struct Case {
         int index;

@@ -1,6 +1,8 @@
 #include <QorUtils/object/AttrCursor.h>
 #include <QorUtils/object/EntryCursor.h>
+#include <QorUtils/object/EntryListCursor.h>
 
+#include "support/FailingHeap.h"
 #include "support/ObjectTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -25,6 +27,22 @@ std::string NameOf(const EntryCursor& cursor) {
     cursor.GetName(name);
     return name.c_str() != nullptr ? name.c_str() : "(null)";
 }
+
+// A context that keeps its entries in a vector and lists them through FI::EntryListCursor.
+class ListContext : public qortest::Counted<FI::Context> {
+public:
+    ListContext() {
+        for (const char* name : {"a", "b", "c"}) {
+            Add(name);
+        }
+    }
+    void Add(const char* name) { entries.emplace_back(new qortest::TestEntry(name)); }
+    EntryCursor CreateCursor(FI::InclIds) override {
+        return FI::CreateEntryListCursor(this, entries);
+    }
+
+    std::vector<FI::ObjectPtr<qortest::TestEntry>> entries;
+};
 
 class CursorTest : public testing::Test {
 protected:
@@ -193,4 +211,80 @@ TEST_F(CursorTest, PrintECountsWritesAHeaderAndTwentyLines) {
         expected += "  " + std::to_string(i) + "        " + std::to_string(n) + "\n";
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+}
+
+TEST_F(CursorTest, EntryListCursorSeeksStopAtBothEnds) {
+    struct Step {
+        int origin;
+        int steps;
+        bool result;
+        const char* name; // afterwards; "(null)" at the end
+    };
+    const Step steps[] = {
+        {1, 1, true, "b"},  {1, 1, true, "c"},   {1, 1, false, "(null)"}, {1, 1, false, "(null)"},
+        {2, -1, true, "c"}, {0, -1, false, "a"}, {0, 5, false, "(null)"}, {1, -2, true, "b"},
+        {7, 1, false, "b"}, {0, 0, true, "a"},   {2, 0, false, "(null)"}, {0, 2, true, "c"},
+    };
+    EntryCursor cursor = FI::ObjectPtr<FI::Context>(new ListContext)->CreateCursor(FI::InclIdsAll);
+    EXPECT_TRUE(cursor.AtFirst());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "Seek(" << step.origin << ", " << step.steps << ")");
+        EXPECT_EQ(cursor.Seek(step.origin, step.steps), step.result);
+        EXPECT_EQ(NameOf(cursor), step.name);
+        EXPECT_EQ(cursor.AtEnd(), std::string(step.name) == "(null)");
+    }
+}
+
+TEST_F(CursorTest, EntryListCursorKeepsItsContextAndReadsItsEntriesAfresh) {
+    auto* context = new ListContext;
+    EntryCursor cursor = FI::ObjectPtr<FI::Context>(context)->CreateCursor(FI::InclIdsAll);
+    EXPECT_EQ(context->Count(), 1) << "the cursor holds the context";
+    std::string walked;
+    for (; !cursor.AtEnd(); cursor.Seek(1, 1)) {
+        walked += NameOf(cursor);
+        if (walked == "a") {
+            context->Add("d");
+        }
+    }
+    EXPECT_EQ(walked, "abcd") << "an entry added during the walk is reached";
+    EXPECT_TRUE(cursor.SeekName(0, "c"));
+    EXPECT_EQ(cursor.GetEntry(), context->entries[2].get());
+    EXPECT_FALSE(cursor.SeekName(0, "C"));
+    EXPECT_TRUE(cursor.SeekElement(0, FI::ObjectPtr<FI::Entry>(new qortest::TestEntry("b"))));
+    EXPECT_FALSE(cursor.SeekElement(0, nullptr));
+    EXPECT_FALSE(cursor.GetEntry());
+
+    cursor.Seek(0, 1);
+    EntryCursor deep(cursor.GetImpl()->Clone(true));
+    deep.GetImpl()->Release();
+    EXPECT_EQ(cursor.Compare(deep), 0);
+    deep.Seek(1, 1);
+    EXPECT_EQ(cursor.Compare(deep), -1);
+    EXPECT_EQ(cursor.Compare(EntryCursor(new TestEntryCursor({"b"}))), -2);
+    EXPECT_EQ(NameOf(cursor), "b") << "a deep clone moves on its own";
+    cursor.reset();
+    deep.reset();
+    EXPECT_EQ(ListContext::s_live, 0) << "the last cursor released the context";
+}
+
+TEST_F(CursorTest, EntryListCursorWithoutMemoryIsEmptyAndClonesNothing) {
+    if (!qortest::HeapCanRefuse()) {
+        GTEST_SKIP() << "the sanitizer owns malloc in this build; refusals are tested in the "
+                        "normal build";
+    }
+    auto* context = new ListContext;
+    FI::ObjectPtr<FI::Context> hold(context);
+    EntryCursor cursor = context->CreateCursor(FI::InclIdsAll);
+    EntryCursor refused;
+    FI::EntryCursorImpl* clone = cursor.GetImpl();
+    const qortest::HeapUse use = qortest::HeapUseOf(
+        [&] {
+            refused = context->CreateCursor(FI::InclIdsAll);
+            clone = cursor.GetImpl()->Clone(true);
+        },
+        {qortest::Refusal::From, 0});
+    EXPECT_EQ(refused.GetImpl(), nullptr);
+    EXPECT_EQ(clone, nullptr);
+    EXPECT_EQ(use.live, 0);
+    EXPECT_EQ(context->Count(), 2) << "only the cursor's reference";
 }

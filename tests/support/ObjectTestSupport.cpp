@@ -41,17 +41,7 @@ bool TestEntryCursor::SeekElement(int mode, const FI::ObjectPtr<FI::Entry>& entr
 }
 
 int TestEntryCursor::Compare(const FI::EntryCursorImpl& other) {
-    auto& peer = const_cast<FI::EntryCursorImpl&>(other);
-    if (&peer == this) {
-        return 0;
-    }
-    if (peer.TypeId() != TypeId()) {
-        return -2;
-    }
-    FIAttribute otherName;
-    FIAttribute ownName;
-    peer.GetName(otherName);
-    return GetName(ownName).compare(otherName);
+    return FI::CompareEntryCursors(*this, other);
 }
 
 FIAttribute& TestEntryCursor::GetName(FIAttribute& name) {

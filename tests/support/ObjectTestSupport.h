@@ -8,6 +8,7 @@
 #include <QorUtils/object/EntryCursor.h>
 #include <QorUtils/object/Solver.h>
 
+#include <functional>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -58,7 +59,15 @@ private:
 // A context over nothing, whose cursors are TestEntryCursor over no names.
 class TestContext : public Counted<FI::Context> {
 public:
+    ~TestContext() override {
+        if (onDestroy) {
+            onDestroy();
+        }
+    }
     FI::EntryCursor CreateCursor(FI::InclIds) override;
+
+    // Runs in the destructor, as a host's destructor would.
+    std::function<void()> onDestroy;
 };
 
 // An entry cursor over a list of names; its entries are TestEntry objects named after them.
@@ -118,13 +127,21 @@ private:
 class TestSolver : public FI::Solver {
 public:
     static inline int s_deleted = 0;
-    ~TestSolver() override { ++s_deleted; }
+    ~TestSolver() override {
+        ++s_deleted;
+        if (onDestroy) {
+            onDestroy();
+        }
+    }
 
     FIAttribute& GetSolverName(FIAttribute& name) override { return name = "test"; }
     bool Initialize(FI::FIMessageChain&) override { return true; }
     void Terminate() override {}
     bool IsRunning() override { return false; }
     FI::FIMessageChain& CollectMessages(FI::FIMessageChain& messages) override { return messages; }
+
+    // Runs in the destructor, as a host's destructor would.
+    std::function<void()> onDestroy;
 };
 
 } // namespace qortest

@@ -19,8 +19,8 @@ struct ProgramRun {
 // (for example "tools/qorxml"); empty when the variable is not set.
 std::string BuiltProgram(const std::string& relative);
 
-// Runs `program` with `args` in `directory` (empty: the current one), standard input read from
-// `input` (empty: /dev/null), and waits for it to end.
+// Runs `program` (a path, or a name looked up in PATH) with `args` in `directory` (empty: the
+// current one), standard input read from `input` (empty: /dev/null), and waits for it to end.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& directory = "", const std::string& input = "");
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -54,21 +55,53 @@ const FI_ATTRIBUTE_ENTRY kSparse[] = {
     {"b", 0, nullptr, nullptr, 0}, {"z", 0, Never, nullptr, 0},   {nullptr, 0, nullptr, nullptr, 0},
 };
 
-class SparseOwner : public FI::AttrMapBase<SparseOwner> {
+// An owner of an attribute table T, counted as FI::AttrMapBase wants it.
+template <class T> class CountedOwner : public FI::AttrMapBase<T> {
 public:
     int AddRef() { return ++m_nRef; }
     int Release() {
         if (--m_nRef == 0) {
-            delete this;
+            delete static_cast<T*>(this);
             return 0;
         }
         return m_nRef;
     }
-    const FI_ATTRIBUTE_ENTRY* begin() const { return kSparse; }
-    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kSparse) - 1; }
 
 private:
     int m_nRef = 0;
+};
+
+class SparseOwner : public CountedOwner<SparseOwner> {
+public:
+    const FI_ATTRIBUTE_ENTRY* begin() const { return kSparse; }
+    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kSparse) - 1; }
+};
+
+// A node whose first row, "parent", is available only when it has a parent; the row's getter
+// reads the parent without testing it, as a getter that relies on its test may.
+class Node : public CountedOwner<Node> {
+public:
+    const FI_ATTRIBUTE_ENTRY* begin() const { return kRows; }
+    const FI_ATTRIBUTE_ENTRY* end() const { return std::end(kRows) - 1; }
+
+    Node* parent = nullptr;
+
+private:
+    static bool HasParent(void* owner, uint32_t) { return static_cast<Node*>(owner)->parent; }
+    static FIAttribute& GetParent(void* owner, FIAttribute& out) {
+        return out = static_cast<Node*>(owner)->parent->m_name;
+    }
+    static FIAttribute& GetName(void* owner, FIAttribute& out) {
+        return out = static_cast<Node*>(owner)->m_name;
+    }
+    static inline const FI_ATTRIBUTE_ENTRY kRows[] = {
+        {"parent", FI::k_getOwner, HasParent, GetParent, 0},
+        {"name", FI::k_getOwner, nullptr, GetName, 0},
+        {"kind", FI::k_getOwner, nullptr, GetName, 0},
+        {nullptr, 0, nullptr, nullptr, 0},
+    };
+
+    const char* m_name = "n";
 };
 
 class AttrMapCursorTest : public testing::Test {
@@ -129,16 +162,18 @@ TEST_F(AttrMapCursorTest, SeekWalksTheRowsAndStopsAtBothEnds) {
 
 TEST(AttrMapCursor, UnavailableRowsArePassedOverUncounted) {
     AttrCursor cursor = (new SparseOwner)->CreateAttrCursor();
-    EXPECT_EQ(NameAt(cursor), "short text 'x'") << "a fresh cursor stands on the first row";
+    EXPECT_EQ(NameAt(cursor), "short text 'a'") << "a fresh cursor stands on the first available";
+    EXPECT_TRUE(cursor.AtFirst());
     RunSeeks(cursor, {
                          {0, 0, true, "short text 'a'"},
                          {0, 1, true, "short text 'b'"},
                          {1, -1, true, "short text 'a'"},
                          {0, 2, false, "null"},
                          {0, 0, true, "short text 'a'"},
-                         {1, -1, false, "short text 'x'"},
-                         {7, 1, false, "short text 'x'"},
+                         {1, -1, false, "short text 'a'"},
+                         {7, 1, false, "short text 'a'"},
                      });
+    EXPECT_TRUE(cursor.AtFirst());
     EXPECT_FALSE(cursor.SeekName(0, "h"));
     EXPECT_TRUE(cursor.AtEnd());
 }
@@ -158,4 +193,39 @@ TEST_F(AttrMapCursorTest, CompareUsesTheNamesAtBothPositions) {
     EXPECT_EQ(onId.Compare(foreign), 0) << "no test of the other cursor's class";
     deep.Seek(1, 1);
     EXPECT_EQ(NameAt(onId), "short text 'id'") << "a deep clone moves on its own";
+}
+
+TEST(AttrMapCursor, NoGetterRunsForARowItsTestRefuses) {
+    struct Case {
+        const char* how;
+        std::function<void(AttrCursor&)> move;
+    };
+    const Case cases[] = {
+        {"fresh", [](AttrCursor&) {}},
+        {"Seek(0, 0)", [](AttrCursor& c) { c.Seek(0, 0); }},
+        {"Seek(0, -1)", [](AttrCursor& c) { c.Seek(0, -1); }},
+        {"back past the first",
+         [](AttrCursor& c) {
+             c.Seek(1, 1);
+             c.Seek(1, -5);
+         }},
+        {"back from the first", [](AttrCursor& c) { c.Seek(1, -1); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        AttrCursor cursor = (new Node)->CreateAttrCursor();
+        c.move(cursor);
+        EXPECT_EQ(NameAt(cursor), "short text 'name'");
+        EXPECT_EQ(ValueAt(cursor), "short text 'n'");
+        EXPECT_TRUE(cursor.AtFirst());
+    }
+
+    auto* parent = new Node;
+    auto* child = new Node;
+    AttrCursor holdParent = parent->CreateAttrCursor();
+    child->parent = parent;
+    AttrCursor cursor = child->CreateAttrCursor();
+    EXPECT_EQ(ValueAt(cursor), "short text 'n'") << "on the row \"parent\"";
+    child->parent = nullptr;
+    EXPECT_EQ(ValueAt(cursor), "null") << "the row is no longer available";
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,66 @@ void CheckIdentity(IUnknown* object, const GUID& own, const GUID& foreign) {
     EXPECT_EQ(object->Release(), 1u);
 }
 
+// Destructors of host classes that take and drop a reference on an adapter being destroyed: a
+// handler of the adapter's tree, and adapters derived by a host. Each counts its destruction.
+int g_destroyed = 0;
+
+class TouchingHandler : public ElementHandler {
+public:
+    ~TouchingHandler() override {
+        ++g_destroyed;
+        adapter->AddRef();
+        adapter->Release();
+    }
+    IUnknown* adapter = nullptr;
+};
+
+class TouchingContent : public SAXContentHandlerImpl {
+public:
+    using SAXContentHandlerImpl::SAXContentHandlerImpl;
+
+private:
+    ~TouchingContent() override {
+        ++g_destroyed;
+        AddRef();
+        Release();
+    }
+};
+
+class TouchingErrors : public SAXErrorHandlerImpl {
+    ~TouchingErrors() override {
+        ++g_destroyed;
+        AddRef();
+        Release();
+    }
+};
+
 } // namespace
+
+TEST(SAXAdapters, DestructorsMayTakeAndDropReferencesOnTheAdapter) {
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"a handler of the tree",
+         [] {
+             auto* handler = new TouchingHandler;
+             auto* adapter = new SAXContentHandlerImpl(new TopHandler(handler));
+             handler->adapter = adapter;
+             adapter->Release();
+         }},
+        {"a derived content adapter",
+         [] { (new TouchingContent(new TopHandler(new ElementHandler)))->Release(); }},
+        {"a derived error adapter", [] { (new TouchingErrors)->Release(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_destroyed = 0;
+        c.run();
+        EXPECT_EQ(g_destroyed, 1);
+    }
+}
 
 TEST(SAXContentHandlerImpl, IdentityAndCountsFromOne) {
     qortest::Grammar grammar;

@@ -14,7 +14,7 @@ protected:
     virtual ~AttrCol();
 
 public:
-    // Return the new count; Release destroys the collection when it reaches 0.
+    // Return the new count; Release destroys the collection when it reaches 0 (see ObjectPtr.h).
     virtual int AddRef() = 0;
     virtual int Release() = 0;
     // A cursor over the attributes, standing on the first one.

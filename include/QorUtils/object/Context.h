@@ -16,7 +16,7 @@ protected:
     virtual ~Context();
 
 public:
-    // Return the new count; Release destroys the context when it reaches 0.
+    // Return the new count; Release destroys the context when it reaches 0 (see ObjectPtr.h).
     virtual int AddRef() = 0;
     virtual int Release() = 0;
     // A cursor over the context's entries.

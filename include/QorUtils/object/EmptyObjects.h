@@ -1,8 +1,9 @@
 // The process-wide empty context, empty entry and empty entry cursor: stand-ins where there is no
-// real object. Each is built on its first use and released when the process ends or the library
-// is unloaded, in the reverse order of construction. The empty context and entry keep fixed
-// counts (AddRef answers 1, Release 0), so handles to them may be made and dropped freely. The
-// first call of each accessor must not race with another call of the same accessor.
+// real object. Each is built on its first use and never destroyed, so it stays usable until the
+// process ends (also from a host's static destructors and exit handlers). The empty context and
+// entry keep fixed counts (AddRef answers 1, Release 0), so handles to them may be made and
+// dropped freely. An object a host puts into one of the handles is given back when the library
+// is unloaded. The first call of each accessor must not race with another call of the same one.
 #pragma once
 
 #include <QorUtils/Export.h>

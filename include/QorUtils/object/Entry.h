@@ -24,7 +24,7 @@ protected:
     virtual ~Entry();
 
 public:
-    // Return the new count; Release destroys the entry when it reaches 0.
+    // Return the new count; Release destroys the entry when it reaches 0 (see ObjectPtr.h).
     virtual int AddRef() = 0;
     virtual int Release() = 0;
     virtual FIAttribute& GetName(FIAttribute& name) const = 0;

@@ -29,11 +29,19 @@ public:
     // Shallow: this implementation with one more reference. Deep: a new implementation at the
     // same position with count 1, or null when memory runs out.
     virtual EntryCursorImpl* Clone(bool bDeep) = 0;
-    // Moves by `steps` from `origin`: 0 the first entry, 1 the current position, 2 the end.
+    // Moves by `steps` entries (backward when negative) counted from `origin`: 0 the first
+    // entry, 1 the current position, 2 the end. What it answers, and where a move past either
+    // end leaves the cursor, belong to the implementation: FI::EntryListCursor answers whether
+    // it stands on an entry once every step is taken (a move before the first entry stops on
+    // it, a move past the last at the end, both answering false); FI::TopCursorBase always
+    // answers true. Walk with AtEnd, which every implementation answers alike:
+    //     for (EntryCursor c = context->CreateCursor(FI::InclIdsAll); !c.AtEnd(); c.Seek(1, 1))
     virtual bool Seek(int origin, int steps) = 0;
-    // Moves to the entry called `name`; whether it was found. The library ignores `mode`.
+    // Moves to the entry called `name`: true when found, else the cursor stands at the end.
+    // `mode` is handed through unread: the library's cursors ignore it, and a host's own cursor
+    // may give it a meaning of its own.
     virtual bool SeekName(int mode, const std::string& name) = 0;
-    // SeekName with the entry's own name.
+    // SeekName with the entry's own name (the same `mode`).
     virtual bool SeekElement(int mode, const ObjectPtr<Entry>& entry) = 0;
     virtual bool AtFirst() = 0;
     // Whether the position is past the last entry.
@@ -45,6 +53,24 @@ public:
     // The entry at the position in a new handle; null at the end.
     virtual ObjectPtr<Entry> GetEntry() = 0;
 };
+
+// What an implementation's Compare answers: 0 when `other` is `self`, -2 when it is of another
+// class (TypeId), else the names at the two positions compared, the other's read first. The
+// library's entry cursors answer with it, and a host's may.
+inline int CompareEntryCursors(EntryCursorImpl& self, const EntryCursorImpl& other) {
+    // The interface's operations are non-const; reading the other cursor changes nothing.
+    auto& peer = const_cast<EntryCursorImpl&>(other);
+    if (&peer == &self) {
+        return 0;
+    }
+    if (peer.TypeId() != self.TypeId()) {
+        return -2;
+    }
+    FIAttribute otherName;
+    FIAttribute ownName;
+    peer.GetName(otherName);
+    return self.GetName(ownName).compare(otherName);
+}
 
 class QORUTILS_API EntryCursor {
 public:

@@ -1,6 +1,9 @@
 // FI::ObjectPtr<T>: the counted handle through which contexts, entries and attribute collections
 // are held. A non-null handle owns exactly one reference, taken with T::AddRef and given back with
 // T::Release (which destroys the object at zero), through copies, moves and self-assignment.
+// The Release that destroys an object holds its count at 1 while it does, so that code run by its
+// destructor (a solver's, a wrapped context's) may make and drop handles on it without starting a
+// second destruction; every counted class of the library does so, and a host's should too.
 // Counts are plain integers: a handle and its object are used by one thread at a time.
 #pragma once
 

@@ -1,8 +1,9 @@
 // FI::AttrMapBase<T>: the attribute collection of a class T that lists its attributes in a static
-// table (T::begin() to T::end(), see AttributeTable.h). Its cursor walks the rows in table order,
-// passing over rows that are not available for the owner, and holds one reference on the owner
-// while the cursor itself is held, so a cursor keeps its owner alive. T provides AddRef, Release,
-// begin and end. Counts are plain integers: one thread at a time.
+// table (T::begin() to T::end(), see AttributeTable.h). Its cursor walks the rows in table order
+// and stands only on rows available for the owner, or at the end: a row whose availability test
+// says no is invisible to it, and its getter is never called. The cursor holds one reference on
+// the owner while the cursor itself is held, so a cursor keeps its owner alive. T provides
+// AddRef, Release, begin and end. Counts are plain integers: one thread at a time.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -31,25 +32,31 @@ public:
         const std::type_info& TypeId() override { return typeid(AttrMapCursorBase); }
         // The step from 0 to 1 takes a reference on the owner.
         int AddRef() override;
-        // The step to 0 gives the owner's reference back and destroys the cursor.
+        // The step to 0 gives the owner's reference back and destroys the cursor, holding the
+        // count at 1 meanwhile.
         int Release() override;
         AttrCursorImpl* Clone(bool bDeep) override;
         // Counts available rows only; true when it stands on a row after all `steps`. Nothing
-        // moves from the end, and a backward walk stops at the first row. An origin other than
-        // 0, 1 or 2 moves nothing and answers false.
+        // moves from the end, and a backward walk stops on the first available row. An origin
+        // other than 0, 1 or 2 moves nothing and answers false.
         bool Seek(int origin, int steps) override;
         // The first row named `name` if it is available, else the end.
         bool SeekName(int mode, const std::string& name) override;
         bool SeekElement(int mode, const std::string& element) override {
             return SeekName(mode, element);
         }
-        bool AtFirst() override { return m_pRow == m_pOwner->begin(); }
+        // Whether the cursor stands on the first available row (with none, the end is first).
+        bool AtFirst() override { return m_pRow == FirstAvailable(m_pOwner); }
         bool AtEnd() override { return m_pRow >= m_pOwner->end(); }
         // 0 for this cursor, else the names' comparison, whatever the other cursor's class.
         int Compare(const AttrCursorImpl& other) override;
         FIAttribute& GetName(FIAttribute& name) override;
-        // The row's value read through its getter with the owner; cleared at the end.
+        // The row's value read through its getter with the owner; cleared at the end, and for a
+        // row that is no longer available (its getter is not called).
         FIAttribute& GetValue(FIAttribute& value) override;
+
+        // The first row available for `owner`, or the end when there is none.
+        static const FI_ATTRIBUTE_ENTRY* FirstAvailable(T* owner);
 
     private:
         bool IsAvailable(const FI_ATTRIBUTE_ENTRY* row) const {
@@ -61,13 +68,23 @@ public:
         int m_nRef = 0;
     };
 
-    // A new cursor on the table's first row (empty when memory runs out).
+    // A new cursor on the table's first available row (empty when memory runs out).
     virtual AttrCursor CreateAttrCursor();
 };
 
 template <class T> AttrCursor AttrMapBase<T>::CreateAttrCursor() {
     T* owner = static_cast<T*>(this);
-    return AttrCursor(new (std::nothrow) AttrMapCursorBase(owner, owner->begin()));
+    return AttrCursor(new (std::nothrow)
+                          AttrMapCursorBase(owner, AttrMapCursorBase::FirstAvailable(owner)));
+}
+
+template <class T>
+const FI_ATTRIBUTE_ENTRY* AttrMapBase<T>::AttrMapCursorBase::FirstAvailable(T* owner) {
+    const FI_ATTRIBUTE_ENTRY* row = owner->begin();
+    while (row < owner->end() && !InternalHasAttribute(owner, row)) {
+        ++row;
+    }
+    return row;
 }
 
 template <class T> int AttrMapBase<T>::AttrMapCursorBase::AddRef() {
@@ -81,6 +98,7 @@ template <class T> int AttrMapBase<T>::AttrMapCursorBase::Release() {
     if (--m_nRef > 0) {
         return m_nRef;
     }
+    m_nRef = 1;
     m_pOwner->Release();
     delete this;
     return 0;
@@ -95,15 +113,12 @@ template <class T> AttrCursorImpl* AttrMapBase<T>::AttrMapCursorBase::Clone(bool
 }
 
 template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int steps) {
-    const FI_ATTRIBUTE_ENTRY* const first = m_pOwner->begin();
+    const FI_ATTRIBUTE_ENTRY* const first = FirstAvailable(m_pOwner);
     const FI_ATTRIBUTE_ENTRY* const end = m_pOwner->end();
     const FI_ATTRIBUTE_ENTRY* row;
     switch (origin) {
     case 0:
         row = first;
-        while (row < end && !IsAvailable(row)) {
-            ++row;
-        }
         break;
     case 1:
         row = m_pRow;
@@ -115,13 +130,14 @@ template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int 
         return false;
     }
     const int direction = steps > 0 ? 1 : -1;
-    while (row < end && (direction > 0 || row != first) && steps != 0) {
+    while (row < end && (direction > 0 || row > first) && steps != 0) {
         row += direction;
         if (row < end && IsAvailable(row)) {
             steps -= direction;
         }
     }
-    m_pRow = row < end ? row : end;
+    // A cursor left before the first available row (its own row became unavailable) stops on it.
+    m_pRow = row < first ? first : row;
     return m_pRow != end && steps == 0;
 }
 
@@ -147,7 +163,8 @@ template <class T> FIAttribute& AttrMapBase<T>::AttrMapCursorBase::GetName(FIAtt
 }
 
 template <class T> FIAttribute& AttrMapBase<T>::AttrMapCursorBase::GetValue(FIAttribute& value) {
-    return AtEnd() ? value.Clear() : InternalGetAttribute(m_pOwner, m_pRow, value);
+    return AtEnd() || !IsAvailable(m_pRow) ? value.Clear()
+                                           : InternalGetAttribute(m_pOwner, m_pRow, value);
 }
 
 } // namespace FI

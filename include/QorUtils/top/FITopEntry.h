@@ -1,9 +1,11 @@
 // FITopEntry: the root entry a host creates at the top of its tree. One object is at once an
 // FI::Entry named "Top" (attributes "id" = "Top" and "type" = "TopNode"), its own attribute
 // collection and an FI::TopContext over the host's context; every face shares one count, and the
-// Release that brings it to 0 destroys the entry, deleting the solver it owns and releasing its
-// context. Observers live in one process-wide list; the host tells them through the dispatcher
-// that construction stores into its slot. Nothing is locked: one thread at a time.
+// Release that brings it to 0 destroys the entry: it frees the observer records, deletes the
+// solver it owns and releases its context, in that order. While it does, the solver's destructor
+// may still use the entry and take and drop references on it (not keep one). Observers live in
+// one process-wide list, usable until the process ends; the host tells them through the
+// dispatcher that construction stores into its slot. Nothing is locked: one thread at a time.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -37,11 +39,12 @@ public:
         bool m_bActive;
     };
 
-    // "Top": the name of every top entry.
-    static const std::string k_top;
+    // "Top": the name of every top entry. Never destroyed: usable until the process ends.
+    static const std::string& k_top;
 
-    // A new entry with count 0 for the caller's first handle, or null when memory runs out (the
-    // solver then stays the caller's). A null context, slot or solver is accepted.
+    // A new entry with count 0 for the caller's first handle, or null when memory runs out: the
+    // context's reference is then given back and the solver stays the caller's, to delete. A
+    // null context, slot or solver is accepted.
     static FITopEntry* Create(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)());
     static FITopEntry* Create(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)(),
                               FI::Solver* solver);
@@ -49,8 +52,10 @@ public:
     // stored as void (*)(); the host casts it back to void (*)(int) to call it, and only a
     // non-null slot enables AttachNotify and DetachNotify on this entry.
     FITopEntry(FI::ObjectPtr<FI::Context> context, void (**ppfnNotify)(), FI::Solver* solver);
-    // Frees every observer record (deferred to the end of a running pass), deletes the solver
-    // and releases the context.
+    // Frees every observer record (deferred to the end of a running pass), then deletes the
+    // solver, then releases the context. The entry stays whole until the context is released:
+    // the solver's destructor may use it, and references it takes and drops meanwhile do not
+    // destroy it again. From here on, AttachNotify and DetachNotify answer false.
     ~FITopEntry() override;
     // Not copyable: a copy would share the solver that each entry deletes, and its count.
     FITopEntry(const FITopEntry&) = delete;
@@ -71,7 +76,8 @@ public:
     FIAttribute& _InternalAttributeQuery(const std::string& name, FIAttribute& out) const;
     FIAttribute& _InternalAttributeQuery(const char* name, FIAttribute& out) const;
 
-    // The one count of every face.
+    // The one count of every face. While the entry is destroyed it is held at 1, so that
+    // references taken and dropped by the code its destructor runs never destroy it again.
     int AddRef() override;
     int Release() override;
     FIAttribute& GetName(FIAttribute& out) const override;
@@ -98,8 +104,10 @@ protected:
     // outermost pass ends, so a callback may attach, detach, start a pass or destroy an entry.
     static void MyNotify(int arg);
 
-    // The observers of every top entry, in attachment order.
-    static std::list<std::unique_ptr<_notify>> m_notifies;
+    // The observers of every top entry, in attachment order. The list is never destroyed, so a
+    // host's exit handlers may still attach, detach and notify; its records are freed by the
+    // destruction of any top entry.
+    static std::list<std::unique_ptr<_notify>>& m_notifies;
     // True while a pass runs (also while nested passes run).
     static bool m_bDelayDelete;
     // True when a record was marked inactive during the running pass.

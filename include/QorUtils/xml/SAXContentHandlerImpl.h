@@ -25,7 +25,8 @@ public:
     // anything else with null and E_NOINTERFACE.
     long QueryInterface(const GUID& riid, void** ppv) override;
     unsigned long AddRef() override;
-    // Deletes the object when the count reaches 0.
+    // Deletes the object when the count reaches 0, holding it at 1 meanwhile: code run by the
+    // destructors (of a derived class, of the handlers) may take and drop references.
     unsigned long Release() override;
 
     // Keeps a reference on the locator, giving back one held before.

@@ -19,7 +19,8 @@ public:
     // anything else with null and E_NOINTERFACE.
     long QueryInterface(const GUID& riid, void** ppv) override;
     unsigned long AddRef() override;
-    // Deletes the object when the count reaches 0.
+    // Deletes the object when the count reaches 0, holding it at 1 meanwhile: code run by a
+    // derived class's destructor may take and drop references.
     unsigned long Release() override;
 
     // Each writes "  XML Parser KIND: 0x<code> at line L column C, <description>" (without a
