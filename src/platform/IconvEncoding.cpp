@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include <iconv.h>
 #include <strings.h>
@@ -50,8 +51,10 @@ enum class Probe {
 
 // Opening and closing a descriptor may load or unload the set's module. Readings on other
 // threads do so one at a time: the C library guards its modules too, but with locks that a
-// thread checker does not see, and not every C library does.
+// thread checker does not see, and not every C library does. Constant-initialised and never
+// torn down, it serves readings from a host's exit handlers too.
 std::mutex g_iconvModules;
+static_assert(std::is_trivially_destructible_v<std::mutex>);
 
 // One iconv conversion descriptor from the named set to UTF-32LE.
 class IconvDecoder {

@@ -1,7 +1,8 @@
 // SAXContentHandlerImpl: the content handler given to a SAX parser. It forwards element and
 // text events, with the document locator it keeps, to the handler tree that it owns (normally
 // a TopHandler) and deletes with itself. A COM object: it starts with one reference and
-// deletes itself when Release brings the count to 0. One thread at a time; counts are plain.
+// deletes itself when Release brings the count to 0. An adapter and its tree are used by one
+// thread at a time (counts are plain); different adapters may read on different threads at once.
 #pragma once
 
 #include <QorUtils/Export.h>
