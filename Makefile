@@ -110,16 +110,17 @@ fuzz: configure-asan
 	done; \
 	exit $$status
 
-# qorxml on the sample model and on a hostile document, the example module, and a host that
-# uses the library from its exit handler and a global's destructor, under valgrind: a memory
-# error or any leak, even of memory still reachable at exit, fails with status 99.
-# qorxml refuses the hostile document with its own status 1, which is expected.
+# qorxml on the sample model, and on a hostile document beside it on two threads, the example
+# module, and a host that uses the library from its exit handler and a global's destructor, under
+# valgrind: a memory error or any leak, even of memory still reachable at exit, fails with status
+# 99. qorxml refuses the hostile document with its own status 1, which is expected.
 VALGRIND := valgrind --quiet --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
             --error-exitcode=99
 HOSTILE := tests/data/qorxml/hostile.xml
 test-valgrind: build
 	$(VALGRIND) $(BUILD)/tools/qorxml --stats --log $(BUILD)/valgrind.log $(SAMPLE) > /dev/null
-	$(VALGRIND) $(BUILD)/tools/qorxml --log $(BUILD)/valgrind.log $(HOSTILE) > /dev/null; \
+	$(VALGRIND) $(BUILD)/tools/qorxml -j 2 --log $(BUILD)/valgrind.log $(HOSTILE) $(SAMPLE) \
+	    > /dev/null; \
 	    status=$$?; [ $$status -eq 1 ] || { echo "qorxml $(HOSTILE): status $$status, not 1"; exit 1; }
 	cd $(BUILD) && $(VALGRIND) examples/flowsheet $(abspath $(SAMPLE)) > /dev/null
 	$(VALGRIND) $(BUILD)/tests/qorutils_ExitTimeHost > /dev/null
