@@ -1,7 +1,7 @@
 #!/bin/sh
 # Peak resident memory of `qorxml --events` over a generated document of 1 GiB, as
-# /usr/bin/time -v reports it: once from a file (which the reader maps) and once through a pipe
-# (which it reads in pieces), the events going to /dev/null. Usage: run-qorxml-memory.sh
+# /usr/bin/time -v reports it: once from a file and once through a pipe (both read in pieces,
+# the last 8 MiB of the file as one), the events going to /dev/null. Usage: run-qorxml-memory.sh
 # BENCH_BUILD_DIR; appends its rows to $QORBENCH_TABLE when set. Exits 1 when a run fails or
 # a peak reaches the bound.
 set -u

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,11 @@ struct Row {
 
 std::vector<Target>& Targets() {
     static std::vector<Target> targets;
+    return targets;
+}
+
+std::vector<GrowthTarget>& GrowthTargets() {
+    static std::vector<GrowthTarget> targets;
     return targets;
 }
 
@@ -89,6 +95,24 @@ Row RowOf(const Target& target, const CapturingReporter& reporter) {
             ratio <= target.target ? "met" : "NOT met"};
 }
 
+// The growth row, or nothing when one of its four benchmarks did not run.
+bool GrowthRowOf(const GrowthTarget& target, const CapturingReporter& reporter, Row& row) {
+    const double times[] = {reporter.Best(target.subjectSmall), reporter.Best(target.subjectLarge),
+                            reporter.Best(target.baselineSmall),
+                            reporter.Best(target.baselineLarge)};
+    if (std::any_of(std::begin(times), std::end(times), [](double time) { return time <= 0; })) {
+        return false;
+    }
+    const double subject = times[1] / times[0];
+    const double baseline = times[3] / times[2];
+    const double ratio = subject / baseline;
+    char value[96];
+    std::snprintf(value, sizeof value, "%.2fx (x%.2f, baseline x%.2f)", ratio, subject, baseline);
+    row = {target.caseName, value, Format("<= %gx", target.target),
+           ratio <= target.target ? "met" : "NOT met"};
+    return true;
+}
+
 void PrintTable(const std::vector<Row>& rows) {
     size_t widths[3] = {4, 5, 6};
     for (const Row& row : rows) {
@@ -129,6 +153,10 @@ int AddTarget(const Target& target) {
     return 0;
 }
 
+void AddGrowthTarget(const GrowthTarget& target) {
+    GrowthTargets().push_back(target);
+}
+
 void AddCheck(const std::string& caseName, const std::string& value, const std::string& target,
               bool met) {
     Checks().push_back({caseName, value, target, met ? "met" : "NOT met"});
@@ -154,6 +182,12 @@ int RunBenchmarks(int argc, char** argv) {
     for (const Target& target : Targets()) {
         if (reporter.Best(target.subject) > 0 && reporter.Best(target.baseline) > 0) {
             rows.push_back(RowOf(target, reporter));
+        }
+    }
+    for (const GrowthTarget& target : GrowthTargets()) {
+        Row row;
+        if (GrowthRowOf(target, reporter, row)) {
+            rows.push_back(row);
         }
     }
     PrintTable(rows);

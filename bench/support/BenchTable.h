@@ -22,6 +22,21 @@ struct Target {
 // Adds a ratio row; returns 0 so that a static can be initialised with it.
 int AddTarget(const Target& target);
 
+// How a subject's time grows from a smaller input to a larger one, against a baseline's growth
+// on the same inputs: the row's ratio is (large / small) of the subject divided by the same of
+// the baseline, met when at most `target`.
+struct GrowthTarget {
+    std::string caseName;
+    std::string subjectSmall;
+    std::string subjectLarge;
+    std::string baselineSmall;
+    std::string baselineLarge;
+    double target;
+};
+
+// Adds a growth row; may be called before RunBenchmarks.
+void AddGrowthTarget(const GrowthTarget& target);
+
 // Adds a row that is not a ratio (an identity check, a memory figure). A check that is not
 // met makes RunBenchmarks fail.
 void AddCheck(const std::string& caseName, const std::string& value, const std::string& target,

@@ -70,8 +70,11 @@ TextPosition SAXLocatorImpl::position() const {
     // Expat counts lines from 1 and columns from 0.
     TextPosition current;
     current.line = clampToInt(XML_GetCurrentLineNumber(m_parser));
-    current.column =
-        clampToInt(XML_GetCurrentColumnNumber(m_parser) + 1 + static_cast<XML_Size>(m_ahead));
+    XML_Size column = XML_GetCurrentColumnNumber(m_parser) + 1 + static_cast<XML_Size>(m_ahead);
+    if (current.line == 1 && column > 1) {
+        column -= static_cast<XML_Size>(m_firstLineShift);
+    }
+    current.column = clampToInt(column);
     return current;
 }
 

@@ -40,6 +40,9 @@ public:
         m_parser = parser;
         m_ahead = ahead;
     }
+    // The document begins with a byte-order mark, which expat counts as the first character
+    // of the first line: columns there are answered one less.
+    void skipFirstColumn() { m_firstLineShift = 1; }
     // Answers with this position from now on, and forgets the parser.
     void pin(TextPosition position) {
         m_parser = nullptr;
@@ -64,6 +67,7 @@ private:
     XML_Parser m_parser = nullptr;
     // Characters between the parser's current event and the place answered for.
     int m_ahead = 0;
+    int m_firstLineShift = 0;
     TextPosition m_pinned;
     // NUL-terminated UTF-16, owned; the public identifier is always empty.
     unsigned short* m_systemId = nullptr;

@@ -1,6 +1,5 @@
 #include "platform/SAXParseSession.h"
 
-#include "platform/ExpatFileBuffer.h"
 #include "platform/ExpatName.h"
 #include "platform/IconvEncoding.h"
 #include "xml/HandlerTree.h"
@@ -12,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,12 +26,15 @@ namespace MSXML2 {
 namespace detail {
 namespace {
 
-// A stream (or a file too large to map) goes to expat in pieces of this size. Expat scans
-// each non-final piece a second time to keep its line and column, whatever the piece size
-// (measured from 16 KiB to 4 MiB); this one keeps the piece in the cache and memory small.
+// A stream goes to expat in pieces of this size. Expat scans each non-final piece a second
+// time to keep its line and column, whatever the piece size (measured from 16 KiB to 4 MiB);
+// this one keeps the piece in the cache and memory small.
 constexpr size_t kPieceSize = size_t{256} << 10;
-// The largest document given as one piece: expat counts buffer sizes in int and doubles them.
-constexpr size_t kLargestPiece = ExpatFileBuffer::kLargestFile;
+// The rest of a regular file is read whole, and parsed as the final piece without that second
+// scan, once it is at most this long: a file this small is parsed as a document in memory is.
+constexpr size_t kLastPiece = size_t{8} << 20;
+// The largest piece: expat counts buffer sizes in int and doubles them.
+constexpr size_t kLargestPiece = size_t{1} << 30;
 
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor {
@@ -75,8 +78,9 @@ std::string fileMessage(const char* what, const char* path, int error) {
 
 } // namespace
 
-SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors)
-    : m_pContent(content), m_pErrors(errors),
+SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors,
+                                 SAXParseSession*& owner)
+    : m_pContent(content), m_pErrors(errors), m_ppOwner(&owner),
       m_bTreeRoute(content != nullptr && qorutils::HandlerTree::IsLibraryAdapter(*content)) {
     if (m_pContent != nullptr) {
         m_pContent->AddRef();
@@ -84,9 +88,13 @@ SAXParseSession::SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* 
     if (m_pErrors != nullptr) {
         m_pErrors->AddRef();
     }
+    owner = this;
 }
 
 SAXParseSession::~SAXParseSession() {
+    if (m_ppOwner != nullptr) {
+        *m_ppOwner = nullptr;
+    }
     if (m_pLocator != nullptr) {
         m_pLocator->detach();
         m_pLocator->Release();
@@ -123,37 +131,26 @@ long SAXParseSession::parseFile(const char* path) {
     if (!createParser()) {
         return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
     }
-    // A file that fits in one piece is read whole anyway; a larger one, up to expat's largest
-    // piece, is mapped.
-    const auto size = static_cast<size_t>(status.st_size);
-    if (S_ISREG(status.st_mode) && size > kPieceSize && size <= ExpatFileBuffer::kLargestFile &&
-        !m_input.attach(m_parser, file.get(), size)) {
-        // Expat did not take the file as its buffer: read it in pieces with a new parser.
-        XML_ParserFree(m_parser);
-        if (!createParser()) {
-            m_parser = nullptr;
-            return fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
-        }
-    }
     if (!startDocument()) {
         return m_result;
     }
-    return m_input.attached() ? parseMapped(size) : parseInPieces(file.get(), path);
+    return parseInPieces(file.get(), path, S_ISREG(status.st_mode) ? status.st_size : -1);
 }
 
-long SAXParseSession::parseMapped(size_t size) {
-    forgetInput();
-    if (XML_ParseBuffer(m_parser, static_cast<int>(size), XML_TRUE) != XML_STATUS_OK) {
-        return parseFailed();
-    }
-    return finishDocument();
+void SAXParseSession::abandon() {
+    m_ppOwner = nullptr;
+    abort(E_ABORT);
 }
 
-long SAXParseSession::parseInPieces(int fd, const char* path) {
+// Every file is read, never mapped: another process may truncate or rewrite a file while it is
+// read, and a mapped page past its new end would kill the process (SIGBUS). A file that ends
+// early ends the document there. `size` is a regular file's size as it was opened (-1 for a
+// stream); a file that grew since is read on to its end.
+long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     unsigned long long fed = 0;
-    size_t piece = kPieceSize;
     for (;;) {
+        const size_t piece = nextPieceSize(fed, size);
         void* buffer = XML_GetBuffer(m_parser, static_cast<int>(piece));
         if (buffer == nullptr) {
             return parseFailed();
@@ -164,6 +161,9 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
         }
         m_bytesRead += static_cast<uint64_t>(got);
         const bool final = static_cast<size_t>(got) < piece;
+        if (fed == 0) {
+            noteByteOrderMark(static_cast<const char*>(buffer), static_cast<size_t>(got));
+        }
         forgetInput();
         if (XML_ParseBuffer(m_parser, static_cast<int>(got), final) != XML_STATUS_OK) {
             return parseFailed();
@@ -172,7 +172,6 @@ long SAXParseSession::parseInPieces(int fd, const char* path) {
             return finishDocument();
         }
         fed += static_cast<unsigned long long>(got);
-        piece = nextPieceSize(fed);
     }
 }
 
@@ -189,7 +188,7 @@ long SAXParseSession::parseDescriptor(int fd, const char* systemId, uint64_t* by
     if (!startDocument()) {
         return m_result;
     }
-    const long result = parseInPieces(fd, systemId != nullptr ? systemId : "");
+    const long result = parseInPieces(fd, systemId != nullptr ? systemId : "", -1);
     if (bytesRead != nullptr) {
         *bytesRead = m_bytesRead;
     }
@@ -209,6 +208,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     if (!startDocument()) {
         return m_result;
     }
+    noteByteOrderMark(data, size);
     // The document goes to expat whole: only a final piece spares expat a second scan. One
     // beyond expat's largest piece goes in pieces, as a stream does.
     size_t offset = 0;
@@ -224,7 +224,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
             return finishDocument();
         }
         offset += length;
-        piece = nextPieceSize(offset);
+        piece = nextPieceSize(offset, -1);
     }
 }
 
@@ -232,14 +232,34 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
 // expat's buffer and is scanned again with the next piece; the next piece is made as long as
 // what is left, so such a token costs a bounded number of scans, not one per piece. Expat
 // holds what is left and the piece together, so a piece is at most half its largest buffer.
-size_t SAXParseSession::nextPieceSize(unsigned long long fed) const {
+// The rest of a regular file of `size` bytes is asked for whole, and one byte more, which
+// shows that the file ends there, when it fits in the last piece.
+size_t SAXParseSession::nextPieceSize(unsigned long long fed, long long size) const {
+    size_t piece = kPieceSize;
     const XML_Index parsed = XML_GetCurrentByteIndex(m_parser);
-    if (parsed < 0 || static_cast<unsigned long long>(parsed) >= fed) {
-        return kPieceSize;
+    if (parsed >= 0 && static_cast<unsigned long long>(parsed) < fed) {
+        const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
+        piece = static_cast<size_t>(std::min<unsigned long long>(
+            std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
     }
-    const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
-    return static_cast<size_t>(std::min<unsigned long long>(
-        std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
+    if (size >= 0 && static_cast<unsigned long long>(size) >= fed &&
+        static_cast<unsigned long long>(size) - fed < kLastPiece) {
+        piece =
+            std::max(piece, static_cast<size_t>(static_cast<unsigned long long>(size) - fed) + 1);
+    }
+    return piece;
+}
+
+// Expat takes a byte-order mark at the start (UTF-8 or either UTF-16) for a character of the
+// first line; the locator leaves it out.
+void SAXParseSession::noteByteOrderMark(const char* data, size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const bool utf8 = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    const bool utf16 = size >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                                     (bytes[0] == 0xFF && bytes[1] == 0xFE));
+    if (utf8 || utf16) {
+        m_pLocator->skipFirstColumn();
+    }
 }
 
 bool SAXParseSession::begin(const char* systemId) {
@@ -255,14 +275,15 @@ bool SAXParseSession::begin(const char* systemId) {
 }
 
 bool SAXParseSession::createParser() {
-    m_parser = XML_ParserCreate_MM(nullptr, ExpatFileBuffer::MemorySuite(), &kNamespaceSeparator);
+    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
     if (m_parser == nullptr) {
         return false;
     }
     XML_SetUserData(m_parser, this);
     XML_SetReturnNSTriplet(m_parser, XML_TRUE);
     // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
-    // no external entity handler is set, so external general entities are skipped too.
+    // no external entity handler is set, so a reference to an external general entity goes
+    // to the default handler, which reports it skipped.
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     return true;
@@ -275,26 +296,11 @@ bool SAXParseSession::startDocument() {
         XML_SetProcessingInstructionHandler(m_parser, processingInstructionThunk);
         XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
+        XML_SetDefaultHandlerExpand(m_parser, defaultThunk);
         check(m_pContent->startDocument());
-    } else if (m_input.attached()) {
-        // Without a content handler these two still let the mapped file's pages go.
-        XML_SetStartElementHandler(m_parser, startElementThunk);
-        XML_SetCharacterDataHandler(m_parser, charactersThunk);
     }
     m_pLocator->follow(m_parser);
     return !m_bStopped;
-}
-
-// Lets the mapped file's pages behind the parser go, looking every few events.
-void SAXParseSession::followInput() {
-    if (!m_input.attached() || --m_eventsToCheck != 0) {
-        return;
-    }
-    m_eventsToCheck = kEventsPerCheck;
-    const XML_Index at = XML_GetCurrentByteIndex(m_parser);
-    if (at >= 0) {
-        m_input.advance(static_cast<size_t>(at));
-    }
 }
 
 long SAXParseSession::finishDocument() {
@@ -385,10 +391,7 @@ long SAXParseSession::deliverText() {
 
 // The element's names stay on a stack until its end, which reuses them.
 void SAXParseSession::onStartElement(const char* name, const char** attributes) {
-    followInput();
-    if (m_pContent == nullptr) {
-        return;
-    }
+    ++m_depth;
     flushText();
     if (m_bStopped) {
         return;
@@ -407,14 +410,25 @@ void SAXParseSession::onStartElement(const char* name, const char** attributes) 
     }
     m_openElements.push_back(element);
     m_attributes.assign(attributes);
-    unsigned short* text = m_elementNames.data();
-    check(m_pContent->startElement(text + element.uri, static_cast<int>(element.uriLength),
-                                   text + element.local, static_cast<int>(element.localLength),
-                                   text + element.qName, static_cast<int>(element.qNameLength),
+    // The handler may write in the names it is lent: it gets a copy, the end keeps the names.
+    const size_t units = m_elementNames.size() - element.start;
+    m_names.clear();
+    unsigned short* copy = m_names.reserve(units);
+    if (copy == nullptr) {
+        outOfMemory();
+        return;
+    }
+    std::memcpy(copy, m_elementNames.data() + element.start, units * sizeof(unsigned short));
+    m_names.commit(units);
+    const auto at = [&](size_t offset) { return copy + (offset - element.start); };
+    check(m_pContent->startElement(at(element.uri), static_cast<int>(element.uriLength),
+                                   at(element.local), static_cast<int>(element.localLength),
+                                   at(element.qName), static_cast<int>(element.qNameLength),
                                    &m_attributes));
 }
 
 void SAXParseSession::onEndElement(const char*) {
+    --m_depth;
     flushText();
     if (m_bStopped) {
         return;
@@ -440,12 +454,11 @@ void SAXParseSession::onEndElement(const char*) {
 // Gathers text into pieces of at most kTextPiece units; a character that would not fit
 // whole (a surrogate pair) starts the next piece.
 // Most events fit in the piece: a byte never gives more than one unit. They are added here,
-// before any set-up of the general way (onCharacters, which cuts the piece when it fills and
-// follows a mapped file), which gets the event when this answers false.
+// before any set-up of the general way (onCharacters, which cuts the piece when it fills),
+// which gets the event when this answers false.
 bool SAXParseSession::addWholeEvent(const char* text, int length) {
     const auto size = static_cast<size_t>(length);
-    if (kTextPiece - m_textLength < size || m_pContent == nullptr || m_input.attached() ||
-        m_bStopped) {
+    if (kTextPiece - m_textLength < size || m_bStopped) {
         return false;
     }
     // Expat reports each line break, and each reference such as &amp;, as an event of its own.
@@ -500,20 +513,19 @@ bool SAXParseSession::addAsciiBlock(const char* text, size_t size, const char* r
 }
 
 void SAXParseSession::onCharacters(const char* text, int length) {
-    followInput();
-    if (m_pContent == nullptr) {
-        return;
-    }
     const char* next = text;
     const char* end = text + length;
     const char* readable = readableEnd(text);
+    // Expat reports line breaks on their own, so a cut lies on the event's line, as many
+    // characters on as were taken from the event; they are counted piece by piece.
+    const char* counted = text;
+    int ahead = 0;
     while (next < end && !m_bStopped) {
         addText(next, end, readable);
         if (next < end) {
-            // Expat reports line breaks on their own, so the cut lies on the event's line,
-            // as many characters on as were taken from the event.
-            const int ahead =
-                static_cast<int>(CountUtf8Characters(text, static_cast<size_t>(next - text)));
+            ahead +=
+                static_cast<int>(CountUtf8Characters(counted, static_cast<size_t>(next - counted)));
+            counted = next;
             flushText(&ahead);
         }
     }
@@ -550,8 +562,12 @@ const char* SAXParseSession::readableEnd(const char* text) {
     return inside ? m_inputEnd : nullptr;
 }
 
+// The library's own adapter does nothing with an instruction, which only ends a text piece.
 void SAXParseSession::onProcessingInstruction(const char* target, const char* data) {
     flushText();
+    if (m_bStopped || m_bTreeRoute) {
+        return;
+    }
     m_names.clear();
     const long targetAt = m_names.appendUtf8(target);
     const long dataAt = m_names.appendUtf8(data);
@@ -568,6 +584,9 @@ void SAXParseSession::onProcessingInstruction(const char* target, const char* da
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const char* empty = "";
     const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
@@ -584,6 +603,9 @@ void SAXParseSession::onStartNamespace(const char* prefix, const char* uri) {
 
 void SAXParseSession::onEndNamespace(const char* prefix) {
     flushText();
+    if (m_bStopped) {
+        return;
+    }
     m_names.clear();
     const char* empty = "";
     const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
@@ -598,10 +620,16 @@ void SAXParseSession::onEndNamespace(const char* prefix) {
 // Only general entities are reported; a parameter entity that was not read concerns the
 // DTD, not the content.
 void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
-    if (isParameterEntity != 0) {
+    if (isParameterEntity == 0) {
+        skipEntity(name);
+    }
+}
+
+void SAXParseSession::skipEntity(const char* name) {
+    flushText();
+    if (m_bStopped) {
         return;
     }
-    flushText();
     m_names.clear();
     const long nameAt = m_names.appendUtf8(name);
     if (nameAt < 0) {
@@ -609,6 +637,48 @@ void SAXParseSession::onSkippedEntity(const char* name, int isParameterEntity) {
         return;
     }
     check(m_pContent->skippedEntity(m_names.data() + nameAt, static_cast<int>(m_names.size() - 1)));
+}
+
+// What no other handler takes: in content, the markup of comments and CDATA sections, and
+// references to external entities, which are reported skipped. A document not in UTF-8 comes
+// in chunks of at most 1024 bytes here, so a long comment or name may take several calls;
+// outside the content no reference can stand.
+void SAXParseSession::onDefault(const char* text, int length) {
+    if (m_depth == 0 || length == 0) {
+        return;
+    }
+    const std::string_view chunk(text, static_cast<size_t>(length));
+    switch (m_defaultToken) {
+    case DefaultToken::None:
+        if (chunk.substr(0, 4) == "<!--") {
+            m_defaultToken = DefaultToken::Comment;
+            m_defaultText.clear();
+        } else if (chunk[0] == '&') {
+            m_defaultToken = DefaultToken::Reference;
+            m_defaultText.assign(chunk.substr(1));
+            break;
+        } else {
+            return;
+        }
+        [[fallthrough]];
+    case DefaultToken::Comment:
+        // A comment holds no "--" before its end; keep what may begin the end.
+        m_defaultText.append(chunk.substr(chunk.size() - std::min<size_t>(chunk.size(), 3)));
+        if (m_defaultText.size() >= 3 &&
+            m_defaultText.compare(m_defaultText.size() - 3, 3, "-->") == 0) {
+            m_defaultToken = DefaultToken::None;
+        }
+        m_defaultText.erase(0, m_defaultText.size() - std::min<size_t>(m_defaultText.size(), 2));
+        return;
+    case DefaultToken::Reference:
+        m_defaultText.append(chunk);
+        break;
+    }
+    if (!m_defaultText.empty() && m_defaultText.back() == ';') {
+        m_defaultToken = DefaultToken::None;
+        m_defaultText.pop_back();
+        skipEntity(m_defaultText.c_str());
+    }
 }
 
 int SAXParseSession::onUnknownEncoding(const char* name, XML_Encoding* info) {
@@ -671,6 +741,11 @@ void XMLCALL SAXParseSession::skippedEntityThunk(void* self, const XML_Char* nam
                                                  int isParameterEntity) {
     auto* session = static_cast<SAXParseSession*>(self);
     session->guard([&] { session->onSkippedEntity(name, isParameterEntity); });
+}
+
+void XMLCALL SAXParseSession::defaultThunk(void* self, const XML_Char* text, int length) {
+    auto* session = static_cast<SAXParseSession*>(self);
+    session->guard([&] { session->onDefault(text, length); });
 }
 
 int XMLCALL SAXParseSession::unknownEncodingThunk(void* self, const XML_Char* name,

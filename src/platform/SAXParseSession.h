@@ -1,9 +1,10 @@
 // One parse of one document: the expat parser, its callbacks turned into SAX callbacks in
 // UTF-16, and the feeding of the input. The reader makes one per parse call; the
-// session holds its own references on the handlers and on the locator for its lifetime.
+// session holds its own references on the handlers and on the locator for its lifetime, and
+// tells the reader's slot (`owner`) that it runs, so that a reader deleted by a callback can
+// end it.
 #pragma once
 
-#include "platform/ExpatFileBuffer.h"
 #include "platform/SAXAttributesImpl.h"
 #include "platform/SAXLocatorImpl.h"
 #include "platform/Utf16Text.h"
@@ -22,7 +23,7 @@ namespace detail {
 
 class SAXParseSession {
 public:
-    SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors);
+    SAXParseSession(ISAXContentHandler* content, ISAXErrorHandler* errors, SAXParseSession*& owner);
     ~SAXParseSession();
     SAXParseSession(const SAXParseSession&) = delete;
     SAXParseSession& operator=(const SAXParseSession&) = delete;
@@ -32,30 +33,31 @@ public:
     long parseMemory(const char* data, size_t size);
     // Reads the open descriptor from where it stands; sets `bytesRead` (may be null).
     long parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead);
+    // The reader is being deleted: nothing more is delivered, the parse returns E_ABORT, and
+    // the reader's slot is no longer written.
+    void abandon();
 
 private:
     // The largest text piece handed to characters, in code units.
     static constexpr size_t kTextPiece = 4096;
-    // How many events pass between two looks at the parser's place in a file.
-    static constexpr int kEventsPerCheck = 64;
 
-    long parseMapped(size_t size);
-    long parseInPieces(int fd, const char* path);
+    long parseInPieces(int fd, const char* path, long long size);
     bool begin(const char* systemId);
     bool createParser();
     bool startDocument();
-    void followInput();
     long finishDocument();
     long parseFailed();
     long fail(long code, const std::string& message);
     void abort(long code);
     void outOfMemory();
+    // Stops the parse when a handler's result is a failure, keeping its code sign-extended.
     void check(long result) {
-        if (result < 0) {
-            abort(result);
+        if (FAILED(result)) {
+            abort(static_cast<int32_t>(static_cast<uint32_t>(result)));
         }
     }
-    size_t nextPieceSize(unsigned long long fed) const;
+    void noteByteOrderMark(const char* data, size_t size);
+    size_t nextPieceSize(unsigned long long fed, long long size) const;
 
     void flushText(const int* ahead = nullptr);
     long deliverText();
@@ -71,6 +73,8 @@ private:
     void onStartNamespace(const char* prefix, const char* uri);
     void onEndNamespace(const char* prefix);
     void onSkippedEntity(const char* name, int isParameterEntity);
+    void skipEntity(const char* name);
+    void onDefault(const char* text, int length);
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
     template <typename Callback> void guard(Callback&& callback);
@@ -84,15 +88,15 @@ private:
                                             const XML_Char* uri);
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
+    static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
 
     ISAXContentHandler* m_pContent;
     ISAXErrorHandler* m_pErrors;
+    // The reader's pointer to this session; null once the reader is gone.
+    SAXParseSession** m_ppOwner;
     SAXLocatorImpl* m_pLocator = nullptr;
-    // The file read as one piece, when it is; it must outlive the parser.
-    ExpatFileBuffer m_input;
-    int m_eventsToCheck = kEventsPerCheck;
-    // The bytes read from a stream so far.
+    // The bytes read from a file or descriptor so far.
     uint64_t m_bytesRead = 0;
     XML_Parser m_parser = nullptr;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
@@ -105,6 +109,13 @@ private:
     long m_result = S_OK;
     // The encoding named by the document, for the message when it cannot be read.
     std::string m_encoding;
+    // Elements open in the document, and what the default handler is in the middle of: expat
+    // hands a long comment or reference of a document that is not in UTF-8 over in chunks.
+    size_t m_depth = 0;
+    enum class DefaultToken { None, Comment, Reference };
+    DefaultToken m_defaultToken = DefaultToken::None;
+    // The last two characters of the comment so far, or the name of the reference so far.
+    std::string m_defaultText;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names

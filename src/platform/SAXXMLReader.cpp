@@ -18,21 +18,30 @@ template <typename Handler> void replaceHandler(Handler*& held, Handler* handler
     }
 }
 
-// Marks the reader busy for the duration of one parse.
-class BusyScope {
-public:
-    explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
-    ~BusyScope() { m_busy = false; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    bool& m_busy;
-};
+// Runs one parse in a session that the reader's slot points to while it runs. Nothing here
+// touches the reader after the session starts: a callback may have deleted it.
+template <typename Parse>
+long runSession(ISAXContentHandler* content, ISAXErrorHandler* errors,
+                detail::SAXParseSession*& slot, Parse parse) {
+    if (slot != nullptr) {
+        return SAXREADER_E_BUSY;
+    }
+    try {
+        detail::SAXParseSession session(content, errors, slot);
+        return parse(session);
+    } catch (const std::bad_alloc&) {
+        return SAXREADER_E_MEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
 
 } // namespace
 
 SAXXMLReader::~SAXXMLReader() {
+    if (m_pSession != nullptr) {
+        m_pSession->abandon();
+    }
     replaceHandler<ISAXContentHandler>(m_pContentHandler, nullptr);
     replaceHandler<ISAXErrorHandler>(m_pErrorHandler, nullptr);
 }
@@ -48,51 +57,24 @@ long SAXXMLReader::putErrorHandler(ISAXErrorHandler* handler) {
 }
 
 long SAXXMLReader::parseURL(const char* path) {
-    if (m_bParsing) {
-        return SAXREADER_E_BUSY;
-    }
-    const BusyScope busy(m_bParsing);
-    try {
-        detail::SAXParseSession session(m_pContentHandler, m_pErrorHandler);
-        return session.parseFile(path);
-    } catch (const std::bad_alloc&) {
-        return SAXREADER_E_MEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return runSession(m_pContentHandler, m_pErrorHandler, m_pSession,
+                      [&](detail::SAXParseSession& session) { return session.parseFile(path); });
 }
 
 long SAXXMLReader::parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead) {
     if (bytesRead != nullptr) {
         *bytesRead = 0;
     }
-    if (m_bParsing) {
-        return SAXREADER_E_BUSY;
-    }
-    const BusyScope busy(m_bParsing);
-    try {
-        detail::SAXParseSession session(m_pContentHandler, m_pErrorHandler);
-        return session.parseDescriptor(fd, systemId, bytesRead);
-    } catch (const std::bad_alloc&) {
-        return SAXREADER_E_MEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return runSession(m_pContentHandler, m_pErrorHandler, m_pSession,
+                      [&](detail::SAXParseSession& session) {
+                          return session.parseDescriptor(fd, systemId, bytesRead);
+                      });
 }
 
 long SAXXMLReader::parse(const char* data, size_t size) {
-    if (m_bParsing) {
-        return SAXREADER_E_BUSY;
-    }
-    const BusyScope busy(m_bParsing);
-    try {
-        detail::SAXParseSession session(m_pContentHandler, m_pErrorHandler);
-        return session.parseMemory(data, size);
-    } catch (const std::bad_alloc&) {
-        return SAXREADER_E_MEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return runSession(
+        m_pContentHandler, m_pErrorHandler, m_pSession,
+        [&](detail::SAXParseSession& session) { return session.parseMemory(data, size); });
 }
 
 } // namespace MSXML2

@@ -179,8 +179,8 @@ long ElementHandler::startElement(unsigned short*, int, unsigned short* localNam
     ElementHandler* target = HandlerTree::StartTarget(*head);
     if (target != nullptr) {
         char name[k_narrowLimit + 1];
-        Narrow(name, localName, localNameLength, k_narrowLimit);
-        HandlerTree::Offer(*head, *target, name, attributes, locator);
+        const int length = Narrow(name, localName, localNameLength, k_narrowLimit);
+        HandlerTree::Offer(*head, *target, name, static_cast<size_t>(length), attributes, locator);
     }
     return S_OK;
 }

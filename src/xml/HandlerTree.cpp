@@ -5,6 +5,7 @@
 
 #include "xml/XmlSupport.h"
 
+#include <cstring>
 #include <typeinfo>
 
 using MSXML2::ISAXAttributes;
@@ -22,12 +23,15 @@ ElementHandler* HandlerTree::StartTarget(ElementHandler& head) {
     return target;
 }
 
-void HandlerTree::Offer(ElementHandler& head, ElementHandler& target, char* name,
-                        ISAXAttributes* attributes, ISAXLocator* locator) {
-    // A child may add handlers while it is asked; they are asked in turn.
+void HandlerTree::Offer(ElementHandler& head, ElementHandler& target, const char* name,
+                        size_t length, ISAXAttributes* attributes, ISAXLocator* locator) {
+    // A child may add handlers while it is asked; they are asked in turn. Each gets the name
+    // afresh: a handler may write in the text it is lent.
+    char offered[k_narrowLimit + 1];
     for (ElementHandler* child = target.m_pFirstChild; child != nullptr;
          child = child->m_pNextSibling) {
-        if (child->HandleElement(name, attributes, locator)) {
+        std::memcpy(offered, name, length + 1);
+        if (child->HandleElement(offered, attributes, locator)) {
             target.m_pCurrent = child;
             child->m_pAbove = &target;
             head.m_pInnermost = child->m_pInnermost;
@@ -61,8 +65,8 @@ void HandlerTree::StartElementUtf8(ISAXContentHandler& adapter, const char* name
         return;
     }
     char narrowed[k_narrowLimit + 1];
-    NarrowExpatLocalName(narrowed, name, separator, k_narrowLimit);
-    Offer(*head, *target, narrowed, attributes, own.m_pLocator);
+    const int length = NarrowExpatLocalName(narrowed, name, separator, k_narrowLimit);
+    Offer(*head, *target, narrowed, static_cast<size_t>(length), attributes, own.m_pLocator);
 }
 
 void HandlerTree::EndElement(ISAXContentHandler& adapter) {

@@ -18,9 +18,10 @@ struct HandlerTree {
     // active path; null inside a refused element, where the start is counted as one level
     // more to skip.
     static ElementHandler* StartTarget(ElementHandler& head);
-    // Offers the element named `name` to the target's children; the first that accepts it
-    // becomes the innermost open handler, and when none does the target skips the element.
-    static void Offer(ElementHandler& head, ElementHandler& target, char* name,
+    // Offers the element named `name` (`length` bytes and a NUL) to the target's children;
+    // the first that accepts it becomes the innermost open handler, and when none does the
+    // target skips the element.
+    static void Offer(ElementHandler& head, ElementHandler& target, const char* name, size_t length,
                       MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator* locator);
     // The handler that text arriving now goes to; null inside a refused element.
     static ElementHandler* TextTarget(ElementHandler& tree);

@@ -65,6 +65,15 @@ long SAXContentHandlerImpl::endPrefixMapping(unsigned short*, int) {
     return S_OK;
 }
 
+long SAXContentHandlerImpl::EndTreeCall() {
+    if (--m_cRef != 0) {
+        return S_OK;
+    }
+    delete this;
+    return E_ABORT;
+}
+
+// The tree's own results are always S_OK.
 long SAXContentHandlerImpl::startElement(unsigned short* namespaceUri, int namespaceUriLength,
                                          unsigned short* localName, int localNameLength,
                                          unsigned short* qName, int qNameLength,
@@ -72,25 +81,31 @@ long SAXContentHandlerImpl::startElement(unsigned short* namespaceUri, int names
     if (m_pHandler == nullptr) {
         return S_OK;
     }
-    return m_pHandler->startElement(namespaceUri, namespaceUriLength, localName, localNameLength,
-                                    qName, qNameLength, attributes, m_pLocator);
+    ++m_cRef;
+    m_pHandler->startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
+                             qNameLength, attributes, m_pLocator);
+    return EndTreeCall();
 }
 
 long SAXContentHandlerImpl::endElement(unsigned short* namespaceUri, int namespaceUriLength,
                                        unsigned short* localName, int localNameLength,
                                        unsigned short* qName, int qNameLength) {
-    if (m_pHandler != nullptr) {
-        m_pHandler->endElementX(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
-                                qNameLength, m_pLocator);
+    if (m_pHandler == nullptr) {
+        return S_OK;
     }
-    return S_OK;
+    ++m_cRef;
+    m_pHandler->endElementX(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
+                            qNameLength, m_pLocator);
+    return EndTreeCall();
 }
 
 long SAXContentHandlerImpl::characters(unsigned short* chars, int length) {
     if (m_pHandler == nullptr) {
         return S_OK;
     }
-    return m_pHandler->characters(chars, length, m_pLocator);
+    ++m_cRef;
+    m_pHandler->characters(chars, length, m_pLocator);
+    return EndTreeCall();
 }
 
 long SAXContentHandlerImpl::ignorableWhitespace(unsigned short*, int) {

@@ -8,6 +8,9 @@ TEST(COM, FailureCodesAreNegativeSignExtendedValues) {
     EXPECT_EQ(E_FAIL, -2147467259L);
     EXPECT_EQ(E_NOINTERFACE, -2147467262L);
     EXPECT_EQ(static_cast<unsigned long>(E_FAIL) & 0xFFFFFFFFul, 0x80004005ul);
+    // Results are judged on their low 32 bits, however they were widened.
+    static_assert(FAILED(E_FAIL) && FAILED(static_cast<long>(0x80004005ul)) && !FAILED(S_FALSE));
+    static_assert(SUCCEEDED(static_cast<long>(0x100000000ul)) && !SUCCEEDED(E_NOINTERFACE));
 }
 
 TEST(COM, InterfaceIdentifiersCompareOnAllSixteenBytes) {

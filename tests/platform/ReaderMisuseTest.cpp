@@ -1,12 +1,13 @@
 // The reader under misuse by its callers: handlers that throw, a parse started from a callback,
 // queries with null out-parameters or for interfaces the lent objects do not have, a file name
-// that is not UTF-8, and a mapped file read without a content handler.
+// that is not UTF-8, and a large file read without a content handler.
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -19,10 +20,12 @@ using MSXML2::SAXXMLReader;
 
 namespace {
 
-// A content and error handler on the stack that runs a hook on each element start and keeps
-// what it is told.
+// A content and error handler on the stack that runs a hook on each element start, and one on
+// each event it names, and keeps what it is told.
 struct Handler final : MSXML2::ISAXContentHandler, MSXML2::ISAXErrorHandler {
     std::function<void(ISAXAttributes*)> onStart = [](ISAXAttributes*) {};
+    std::function<void(const std::string&)> onEvent = [](const std::string&) {};
+    std::vector<std::string> events;
     ISAXLocator* locator = nullptr;
     int starts = 0;
     int ends = 0;
@@ -34,23 +37,23 @@ struct Handler final : MSXML2::ISAXContentHandler, MSXML2::ISAXErrorHandler {
     unsigned long Release() override { return 1; }
     long putDocumentLocator(ISAXLocator* documentLocator) override {
         locator = documentLocator;
-        return S_OK;
+        return note("putDocumentLocator");
     }
-    long startDocument() override { return S_OK; }
-    long endDocument() override { return S_OK; }
+    long startDocument() override { return note("startDocument"); }
+    long endDocument() override { return note("endDocument"); }
     long startPrefixMapping(unsigned short*, int, unsigned short*, int) override { return S_OK; }
     long endPrefixMapping(unsigned short*, int) override { return S_OK; }
     long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
                       ISAXAttributes* attributes) override {
         ++starts;
         onStart(attributes);
-        return S_OK;
+        return note("startElement");
     }
     long endElement(unsigned short*, int, unsigned short*, int, unsigned short*, int) override {
         ++ends;
-        return S_OK;
+        return note("endElement");
     }
-    long characters(unsigned short*, int) override { return S_OK; }
+    long characters(unsigned short*, int) override { return note("characters"); }
     long ignorableWhitespace(unsigned short*, int) override { return S_OK; }
     long processingInstruction(unsigned short*, int, unsigned short*, int) override { return S_OK; }
     long skippedEntity(unsigned short*, int) override { return S_OK; }
@@ -61,9 +64,15 @@ struct Handler final : MSXML2::ISAXContentHandler, MSXML2::ISAXErrorHandler {
         for (; *text != 0; ++text) {
             description += static_cast<char16_t>(*text);
         }
-        return S_OK;
+        return note("fatalError");
     }
     long ignorableWarning(ISAXLocator*, unsigned short*, long) override { return S_OK; }
+
+    long note(const char* event) {
+        events.push_back(event);
+        onEvent(event);
+        return S_OK;
+    }
 };
 
 // COM identity of an object the reader lends: IUnknown gives the object itself with one more
@@ -116,6 +125,48 @@ TEST(ReaderMisuse, ParseUrlFromACallbackIsRefused) {
     EXPECT_EQ(reader.parse("<r/>", 4), S_OK);
     EXPECT_EQ(nested, MSXML2::SAXREADER_E_BUSY);
     EXPECT_EQ(handler.ends, 1);
+}
+
+TEST(ReaderMisuse, AReaderDeletedByItsOwnCallbackEndsTheParse) {
+    struct Case {
+        const char* deleteAt;
+        const char* document;
+        long result;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {"putDocumentLocator", "<r>t</r>", E_ABORT, {}},
+        {"startDocument", "<r>t</r>", E_ABORT, {"startDocument"}},
+        {"startElement", "<r>t<a/></r>", E_ABORT, {"startDocument", "startElement"}},
+        {"characters", "<r>t<a/></r>", E_ABORT, {"startDocument", "startElement", "characters"}},
+        {"endElement",
+         "<r><a/>t</r>",
+         E_ABORT,
+         {"startDocument", "startElement", "startElement", "endElement"}},
+        {"fatalError",
+         "<r>",
+         MSXML2::SAXREADER_E_SYNTAX + 3,
+         {"startDocument", "startElement", "fatalError"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.deleteAt);
+        Handler handler;
+        auto* reader = new SAXXMLReader;
+        handler.onEvent = [&](const std::string& event) {
+            if (event == c.deleteAt) {
+                delete reader;
+                reader = nullptr;
+            }
+        };
+        reader->putContentHandler(&handler);
+        reader->putErrorHandler(&handler);
+        EXPECT_EQ(reader->parse(c.document, std::strlen(c.document)), c.result);
+        std::vector<std::string> expected = {"putDocumentLocator"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        EXPECT_EQ(handler.events, expected);
+        EXPECT_EQ(reader, nullptr);
+        delete reader;
+    }
 }
 
 TEST(ReaderMisuse, LentObjectsAnswerOnlyIUnknownAndRefuseNullOutParameters) {

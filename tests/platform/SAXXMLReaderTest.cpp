@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
@@ -67,6 +68,15 @@ std::string Hex(long code) {
     return text;
 }
 
+// ASCII in UTF-16: each byte beside a zero byte.
+std::string AsciiToUtf16(const std::string& text, bool bigEndian) {
+    std::string out;
+    for (char c : text) {
+        out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    }
+    return out;
+}
+
 long SyntaxCode(XML_Error error) {
     return MSXML2::SAXREADER_E_SYNTAX + static_cast<long>(error);
 }
@@ -82,6 +92,8 @@ public:
     std::vector<std::string> pieces;
     std::vector<int> pieceLengths;
     bool showPositions = false;
+    // Writes over every name and text it is lent once it has recorded it.
+    bool scribble = false;
     // Called by startElement, which gives its result back.
     std::function<long()> startElementHook = [] { return S_OK; };
     std::function<long()> charactersHook = [] { return S_OK; };
@@ -165,6 +177,11 @@ public:
                     "=" + Utf8(texts[3], lengths[3]);
         }
         lines.push_back(line + at());
+        if (scribble) {
+            Scribble(uri, uriLength);
+            Scribble(localName, localLength);
+            Scribble(qName, qNameLength);
+        }
         return startElementHook();
     }
     long endElement(unsigned short* uri, int uriLength, unsigned short* localName, int localLength,
@@ -177,6 +194,9 @@ public:
         pieces.push_back(Utf8(text, length));
         pieceLengths.push_back(length);
         lines.push_back("text " + pieces.back() + at());
+        if (scribble) {
+            Scribble(text, length);
+        }
         return charactersHook();
     }
     long ignorableWhitespace(unsigned short* text, int length) override {
@@ -209,6 +229,10 @@ private:
             locator->Release();
         }
         --s_live;
+    }
+
+    static void Scribble(unsigned short* text, int length) {
+        std::fill(text, text + length, static_cast<unsigned short>('#'));
     }
 
     static std::string name(unsigned short* uri, int uriLength, unsigned short* localName,
@@ -400,6 +424,32 @@ TEST_F(SAXXMLReaderTest, LocatorGivesLineAndColumnOfEachEvent) {
                                         "text \n   @3:3", "start é a=1 @3:3", "text xéy @3:15",
                                         "end é @3:15", "pi pi d @3:19", "text \n @4:1",
                                         "end root @4:1", "endDocument @5:1"}));
+}
+
+TEST_F(SAXXMLReaderTest, AByteOrderMarkTakesNoColumn) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("marked.xml");
+    recorder->showPositions = true;
+    for (const std::string document : {"<r a='1'>t<e/>\n<e/>t</r>", "<r><e></r>"}) {
+        SCOPED_TRACE(document);
+        const std::vector<std::string> unmarked = transcript(document);
+        EXPECT_EQ(transcript("\xEF\xBB\xBF" + document), unmarked);
+        EXPECT_EQ(transcript("\xFF\xFE" + AsciiToUtf16(document, false)), unmarked);
+        EXPECT_EQ(transcript("\xFE\xFF" + AsciiToUtf16(document, true)), unmarked);
+        ASSERT_TRUE(qortest::WriteFile(path, "\xEF\xBB\xBF" + document));
+        recorder->lines.clear();
+        reader.parseURL(path.c_str());
+        EXPECT_EQ(recorder->lines, unmarked);
+    }
+    EXPECT_EQ(transcript("\xEF\xBB\xBF<r/>")[2], "start r @1:1");
+}
+
+TEST_F(SAXXMLReaderTest, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
+    const std::string document =
+        "<p:r xmlns:p='urn:p'><e a='1'>text</e>" + std::string(5000, 't') + "<p:e/></p:r>";
+    const std::vector<std::string> untouched = transcript(document);
+    recorder->scribble = true;
+    EXPECT_EQ(transcript(document), untouched);
 }
 
 TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
@@ -692,7 +742,7 @@ std::string LargeDocument() {
     return document + "</log>\n";
 }
 
-// Reads the document through a pipe, the way a stream that cannot be mapped is read.
+// Reads the document through a pipe, a stream that is read in pieces.
 long ParseThroughPipe(SAXXMLReader& reader, const std::string& document) {
     int ends[2];
     if (pipe(ends) != 0) {
@@ -800,6 +850,47 @@ TEST(SAXXMLReader, ReadsAFileLargerThanItsReleaseStepIntact) {
     }
 }
 
+// Another process may cut or rewrite a file while it is read: the document ends where the
+// file now ends, with a fatal error, and the process lives on.
+TEST_F(SAXXMLReaderTest, AFileCutWhileItIsReadEndsInAFatalError) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("cut.xml");
+    // Larger than any piece read whole.
+    std::string document = "<r>\n";
+    while (document.size() < (size_t{12} << 20)) {
+        document += "<e>some text</e>\n";
+    }
+    document += "</r>\n";
+    struct Cutter final : QuietHandler {
+        std::function<void()> cut;
+        long elements = 0;
+        long startElement(unsigned short*, int, unsigned short*, int, unsigned short*, int,
+                          ISAXAttributes*) override {
+            if (elements++ == 1000) {
+                cut();
+            }
+            return S_OK;
+        }
+    } cutter;
+    const std::function<void()> cuts[] = {
+        [&] { ASSERT_EQ(truncate(path.c_str(), 0), 0); },
+        [&] { ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(document.size() / 2)), 0); },
+        [&] { ASSERT_TRUE(qortest::WriteFile(path, "<r/>")); },
+    };
+    reader.putContentHandler(&cutter);
+    for (const auto& cut : cuts) {
+        ASSERT_TRUE(qortest::WriteFile(path, document));
+        cutter.cut = cut;
+        cutter.elements = 0;
+        recorder->lines.clear();
+        EXPECT_LT(reader.parseURL(path.c_str()), 0);
+        EXPECT_LT(cutter.elements, 600000);
+        ASSERT_EQ(recorder->lines.size(), 1u);
+        EXPECT_EQ(recorder->lines[0].substr(0, 13), "fatal 8004020");
+    }
+}
+
+// An external entity is never read; a reference to one in content is reported skipped.
 TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
     qortest::ScopedTempDir dir;
     ASSERT_TRUE(qortest::WriteFile(dir.file("secret.txt"), "LEAKED"));
@@ -807,22 +898,35 @@ TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
                                    "<!ENTITY e 'LEAKED'><!ATTLIST r a CDATA 'LEAKED'>"));
     const std::string secretTxt = dir.file("secret.txt");
     const std::string secretDtd = dir.file("secret.dtd");
+    // In UTF-16 expat hands comments and references over in chunks of 1024 bytes: a long
+    // name, and a comment with '&' wherever a chunk may begin.
+    const std::string longName(3000, 'n');
+    std::string ampersands;
+    for (int i = 0; i < 1000; ++i) {
+        ampersands += "&x;";
+    }
     struct Case {
         std::string document;
         std::vector<std::string> events;
     };
     const Case cases[] = {
         {"<!DOCTYPE r [<!ENTITY x SYSTEM '" + secretTxt + "'>]><r>[&x;]</r>",
-         {"start r", "text []", "end r"}},
+         {"start r", "text [", "skipped x", "text ]", "end r"}},
         {"<!DOCTYPE r SYSTEM '" + secretDtd + "'><r>[&e;]</r>",
          {"start r", "text [", "skipped e", "text ]", "end r"}},
         {"<!DOCTYPE r [<!ENTITY % p SYSTEM '" + secretDtd + "'>%p;]><r>&e;</r>",
          {"start r", "skipped e", "end r"}},
         {"<!DOCTYPE r [<!ENTITY x SYSTEM 'file://" + secretTxt + "'>]><r>&x;</r>",
-         {"start r", "end r"}},
+         {"start r", "skipped x", "end r"}},
+        {"<!DOCTYPE r [<!ENTITY x SYSTEM 'x'><!ENTITY i '&x;'>]><r><![CDATA[a]]>&i;</r>",
+         {"start r", "text a", "skipped x", "end r"}},
+        {AsciiToUtf16("<!DOCTYPE r [<!ENTITY " + longName + " SYSTEM 'n'>]><r><!--" + ampersands +
+                          "--><![CDATA[&x;]]>&" + longName + ";<!---->&" + longName + ";</r>",
+                      false),
+         {"start r", "text &x;", "skipped " + longName, "skipped " + longName, "end r"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.document);
+        SCOPED_TRACE(c.document.substr(0, 100));
         std::vector<std::string> expected = {"locator", "startDocument"};
         expected.insert(expected.end(), c.events.begin(), c.events.end());
         expected.push_back("endDocument");
@@ -899,19 +1003,57 @@ TEST(SAXXMLReader, LocatorOutlivesTheReaderWithItsLastPosition) {
     EXPECT_EQ(Recorder::s_live, 0);
 }
 
-// A content handler that gives a failure back stops the parse; its code is the result.
+// A content handler that gives a failure back stops the parse; its code is the result, and
+// nothing more is called.
 TEST_F(SAXXMLReaderTest, StopsWhenAContentHandlerFails) {
-    recorder->startElementHook = [] { return E_FAIL; };
-    EXPECT_EQ(parseText("<r><a/>text</r>"), E_FAIL);
-    EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r"}));
+    struct Case {
+        bool failText; // otherwise the element start fails
+        const char* document;
+        long failure;
+        std::vector<std::string> events;
+    };
+    const Case cases[] = {
+        {false, "<r><a/>text</r>", E_FAIL, {"start r"}},
+        // A text piece is handed over when the next event comes; that event is not delivered.
+        {true, "<r>text<a/></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true, "<r>text<?pi data?></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true, "<r>text<a xmlns:p='urn:p'/></r>", E_INVALIDARG, {"start r", "text text"}},
+        {true,
+         "<r xmlns:p='urn:p'>text</r>",
+         E_INVALIDARG,
+         {"startPrefix p=urn:p", "start r", "text text"}},
+        {true, "<!DOCTYPE r SYSTEM 'r.dtd'><r>text&e;</r>", E_INVALIDARG, {"start r", "text text"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.document);
+        recorder->startElementHook = [&] { return c.failText ? S_OK : c.failure; };
+        recorder->charactersHook = [&] { return c.failText ? c.failure : S_OK; };
+        recorder->lines.clear();
+        EXPECT_EQ(parseText(c.document), c.failure);
+        std::vector<std::string> expected = {"locator", "startDocument"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        EXPECT_EQ(recorder->lines, expected);
+    }
+}
 
-    // A text piece is handed over when the next element starts; that start is not delivered.
-    recorder->lines.clear();
-    recorder->startElementHook = [] { return S_OK; };
-    recorder->charactersHook = [] { return E_INVALIDARG; };
-    EXPECT_EQ(parseText("<r>text<a/></r>"), E_INVALIDARG);
-    EXPECT_EQ(recorder->lines,
-              (std::vector<std::string>{"locator", "startDocument", "start r", "text text"}));
+// A result is a failure when its low 32 bits, taken as a signed number, are: a failure code
+// widened to long without its sign stops the parse too, and comes back sign-extended.
+TEST_F(SAXXMLReaderTest, JudgesAHandlerResultOnItsLow32Bits) {
+    struct Case {
+        unsigned long result;
+        long parsed;
+    };
+    const Case cases[] = {
+        {0x80004005ul, E_FAIL}, {0xFFFFFFFF80004005ul, E_FAIL}, {0x180070057ul, E_INVALIDARG},
+        {0x1ul, S_OK},          {0x100000000ul, S_OK},          {0xFFFFFFFF00000001ul, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        recorder->startElementHook = [&] { return static_cast<long>(c.result); };
+        recorder->lines.clear();
+        EXPECT_EQ(parseText("<r><a/></r>"), c.parsed);
+        EXPECT_EQ(recorder->lines.size(), c.parsed == S_OK ? 7u : 3u);
+    }
 }
 
 TEST_F(SAXXMLReaderTest, RefusesToParseFromItsOwnCallback) {

@@ -1,5 +1,5 @@
 // Reads a 1 GiB document, generated on the fly, with SAXXMLReader::parseURL: once through a
-// pipe (read in pieces) and once from a temporary file (mapped), each in a child process, and
+// pipe and once from a temporary file (both read in pieces), each in a child process, and
 // shows that the peak resident size stays small. Exits 1 when a parse fails or a peak exceeds
 // the bound. Built and run by ctest without sanitizers, which would distort the figure.
 #include <QorUtils/platform/SAXXMLReader.h>

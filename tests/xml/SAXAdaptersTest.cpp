@@ -182,6 +182,56 @@ TEST(SAXContentHandlerImpl, ForwardsElementsAndTextOnly) {
                                        "root#1 unknown unknown", "root#1 end", "root#1 deleted"}));
 }
 
+// A parser that holds no reference of its own may see a handler release the adapter during
+// one of the adapter's callbacks: the adapter and its tree go when that callback ends, and it
+// answers E_ABORT so that the parse ends.
+TEST(SAXContentHandlerImpl, ReleasedDuringItsOwnCallbackItGoesWhenTheCallEnds) {
+    // Accepts every element and runs `event` with the name of each call it receives.
+    class Releaser final : public ElementHandler {
+    public:
+        Releaser(std::function<void(const std::string&)>& event, int& live)
+            : m_event(event), m_live(live) {
+            ++m_live;
+        }
+        ~Releaser() override { --m_live; }
+        bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+            AddHandler(new Releaser(m_event, m_live));
+            m_event("element");
+            return true;
+        }
+        void HandleText(char*, MSXML2::ISAXLocator*) override { m_event("text"); }
+        void HandleEndElement(MSXML2::ISAXLocator*) override { m_event("end"); }
+
+    private:
+        std::function<void(const std::string&)>& m_event;
+        int& m_live;
+    };
+    Utf16 name("e");
+    Utf16 text("t");
+    for (const std::string at : {"element", "text", "end"}) {
+        SCOPED_TRACE(at);
+        std::function<void(const std::string&)> event;
+        int live = 0;
+        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new Releaser(event, live)));
+        event = [&](const std::string& what) {
+            if (what == at) {
+                adapter->Release();
+            }
+        };
+        std::vector<long> results = {
+            adapter->startElement(name.data(), 0, name.data(), 1, name.data(), 1, nullptr)};
+        if (results.back() == S_OK) {
+            results.push_back(adapter->characters(text.data(), 1));
+        }
+        if (results.back() == S_OK) {
+            results.push_back(adapter->endElement(name.data(), 0, name.data(), 1, name.data(), 1));
+        }
+        EXPECT_EQ(results.back(), E_ABORT);
+        EXPECT_EQ(results.size(), at == "element" ? 1u : at == "text" ? 2u : 3u);
+        EXPECT_EQ(live, 0);
+    }
+}
+
 namespace {
 
 enum class Callback { Error, Fatal, Warning };

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -19,13 +20,23 @@ using MSXML2::ISAXLocator;
 
 namespace {
 
+// Refuses every element, after writing over its name: a handler may write in what it is lent.
+class Scribbler final : public ElementHandler {
+public:
+    bool HandleElement(char* name, ISAXAttributes*, ISAXLocator*) override {
+        std::memset(name, '#', std::strlen(name));
+        return false;
+    }
+};
+
 // Writes every call it receives to a transcript, with the locator's place: the elements it
 // accepts (all but those whose name begins with 'x', whose subtrees are skipped), each of
 // their attributes fetched by its narrowed local name, a fetch of a missing one, their texts
-// and ends.
+// and ends. With `scribble`, it writes over each text it is given, and a Scribbler is asked
+// before it for the elements inside.
 class Tracer final : public ElementHandler {
 public:
-    explicit Tracer(std::string& out) : m_out(out) {}
+    explicit Tracer(std::string& out, bool scribble = false) : m_out(out), m_scribble(scribble) {}
 
     bool HandleElement(char* name, ISAXAttributes* attributes, ISAXLocator* locator) override {
         if (name[0] == 'x') {
@@ -48,10 +59,18 @@ public:
         }
         GetAttributeValue("missing", attributes, value);
         m_out += value.isNull() ? "\n" : " missing!\n";
-        AddHandler(new Tracer(m_out));
+        if (m_scribble) {
+            AddHandler(new Scribbler);
+        }
+        AddHandler(new Tracer(m_out, m_scribble));
         return true;
     }
-    void HandleText(char* text, ISAXLocator* locator) override { Write("text", text, locator); }
+    void HandleText(char* text, ISAXLocator* locator) override {
+        Write("text", text, locator);
+        if (m_scribble) {
+            std::memset(text, '#', std::strlen(text));
+        }
+    }
     void HandleEndElement(ISAXLocator* locator) override { Write("end", "", locator); }
 
 private:
@@ -68,6 +87,7 @@ private:
     }
 
     std::string& m_out;
+    bool m_scribble;
 };
 
 // The adapter as a derived class: the reader gives it the UTF-16 callbacks.
@@ -82,9 +102,10 @@ public:
 };
 
 // The transcript of a read through the adapter itself (`derived` false) or a derived one.
-std::string Read(const std::string& document, bool derived, const std::string& file = {}) {
+std::string Read(const std::string& document, bool derived, const std::string& file = {},
+                 bool scribble = false) {
     std::string out;
-    auto* tree = new TopHandler(new Tracer(out));
+    auto* tree = new TopHandler(new Tracer(out, scribble));
     SAXContentHandlerImpl* content =
         derived ? new DerivedAdapter(tree) : new SAXContentHandlerImpl(tree);
     {
@@ -186,7 +207,7 @@ TEST(TreeRoute, GivesTheTreeWhatTheUtf16RoadGives) {
 }
 
 TEST(TreeRoute, FromAFileAsInMemory) {
-    // Larger than the first piece of a file, so that the file is mapped.
+    // Larger than a piece of a stream.
     qortest::ScopedTempDir dir;
     const std::string document = Mixed(11, 600000);
     ASSERT_TRUE(qortest::WriteFile(dir.file("mixed.xml"), document));
@@ -194,6 +215,14 @@ TEST(TreeRoute, FromAFileAsInMemory) {
     ASSERT_NE(inMemory.find("result 0\n"), std::string::npos);
     EXPECT_EQ(Read(document, false, dir.file("mixed.xml")), inMemory);
     EXPECT_EQ(Read(document, true, dir.file("mixed.xml")), inMemory);
+}
+
+TEST(TreeRoute, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
+    const std::string document =
+        "<r><a x='1'>text " + k_euro + "</a><b>" + Repeat("t", 5000) + "</b><xa>skipped</xa></r>";
+    for (bool derived : {false, true}) {
+        EXPECT_EQ(Read(document, derived, {}, true), Read(document, derived)) << derived;
+    }
 }
 
 TEST(TreeRoute, ADerivedAdapterKeepsItsCallbacks) {

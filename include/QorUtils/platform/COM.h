@@ -16,6 +16,22 @@ constexpr long E_FAIL = static_cast<int32_t>(0x80004005u);
 constexpr long E_NOINTERFACE = static_cast<int32_t>(0x80004002u);
 constexpr long E_POINTER = static_cast<int32_t>(0x80004003u);
 constexpr long E_INVALIDARG = static_cast<int32_t>(0x80070057u);
+// The operation was abandoned: its object went away while it ran.
+constexpr long E_ABORT = static_cast<int32_t>(0x80004004u);
+
+// A result is judged on its low 32 bits taken as a signed number, as the 32-bit platform does:
+// 0x80004005 is a failure even when it was widened to `long` without its sign. Left out when
+// the host already has its own FAILED or SUCCEEDED.
+#ifndef FAILED
+constexpr bool FAILED(long result) {
+    return static_cast<int32_t>(static_cast<uint32_t>(result)) < 0;
+}
+#endif
+#ifndef SUCCEEDED
+constexpr bool SUCCEEDED(long result) {
+    return static_cast<int32_t>(static_cast<uint32_t>(result)) >= 0;
+}
+#endif
 
 // A 16-byte interface identifier, laid out as COM lays it out.
 struct GUID {

@@ -1,6 +1,7 @@
 // The SAX interfaces through which an XML reader reports a document. Strings are UTF-16
 // code units (unsigned short*) with int lengths and need not be NUL-terminated, except where
-// a comment says so. Pointers handed to a callback are lent for the duration of the call.
+// a comment says so. Pointers handed to a callback are lent for the duration of the call; a
+// handler may write in a string within its length.
 // Every operation returns S_OK or a failure code (see COM.h).
 #pragma once
 

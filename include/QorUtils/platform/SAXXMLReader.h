@@ -1,8 +1,9 @@
 // MSXML2::SAXXMLReader: reads an XML document with expat and reports it, in UTF-16, to an
 // ISAXContentHandler and an ISAXErrorHandler. The reader holds one reference on each handler
 // given to it; the locator it hands out is counted and lives as long as someone holds it.
-// Strings handed to a callback are lent for the call. A reader is used by one thread at a
-// time; separate readers share nothing and may read on different threads at once.
+// Strings handed to a callback are lent for the call. A callback may delete the reader: the
+// parse ends there. A reader is used by one thread at a time; separate readers share nothing
+// and may read on different threads at once.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -13,6 +14,10 @@
 #include <cstdint>
 
 namespace MSXML2 {
+
+namespace detail {
+class SAXParseSession;
+}
 
 // A document that is not well-formed fails with this base plus expat's error number
 // (README: "XML reader error codes").
@@ -29,6 +34,8 @@ constexpr long SAXREADER_E_BUSY = static_cast<int32_t>(0x80040302u);
 class QORUTILS_API SAXXMLReader {
 public:
     SAXXMLReader() = default;
+    // Deleted by one of its own callbacks, it ends the parse: nothing more is called, and the
+    // parse returns E_ABORT (or the failure it had already met).
     ~SAXXMLReader();
     SAXXMLReader(const SAXXMLReader&) = delete;
     SAXXMLReader& operator=(const SAXXMLReader&) = delete;
@@ -38,13 +45,12 @@ public:
     long putContentHandler(ISAXContentHandler* handler);
     long putErrorHandler(ISAXErrorHandler* handler);
 
-    // Reads the file with bounded memory whatever its size (a single token is held whole):
-    // a regular file through a private mapping, which a process truncating the file meanwhile
-    // turns into SIGBUS, as for any mapped file; a stream in pieces. S_OK after a complete
-    // well-formed document; otherwise a failure code, also reported through fatalError,
-    // except that a content callback returning a failure stops the parse and its code is
-    // returned as it is. The locator gives an element's start at its '<', a text piece where
-    // it ends, an error where expat found it.
+    // Reads the file with bounded memory whatever its size (a single token is held whole),
+    // in pieces; a file that another process truncates meanwhile ends where it was cut. S_OK
+    // after a complete well-formed document; otherwise a failure code, also reported through
+    // fatalError, except that a content callback returning a failure (judged as FAILED does)
+    // stops the parse and its code is returned, sign-extended. The locator gives an element's
+    // start at its '<', a text piece where it ends, an error where expat found it.
     long parseURL(const char* path);
     // Reads a document in memory; the same results, with an empty system identifier.
     long parse(const char* data, size_t size);
@@ -58,7 +64,8 @@ public:
 private:
     ISAXContentHandler* m_pContentHandler = nullptr;
     ISAXErrorHandler* m_pErrorHandler = nullptr;
-    bool m_bParsing = false;
+    // The parse running, null between parses.
+    detail::SAXParseSession* m_pSession = nullptr;
 };
 
 } // namespace MSXML2

@@ -1,8 +1,10 @@
 // SAXContentHandlerImpl: the content handler given to a SAX parser. It forwards element and
 // text events, with the document locator it keeps, to the handler tree that it owns (normally
 // a TopHandler) and deletes with itself. A COM object: it starts with one reference and
-// deletes itself when Release brings the count to 0. An adapter and its tree are used by one
-// thread at a time (counts are plain); different adapters may read on different threads at once.
+// deletes itself when Release brings the count to 0; released by a handler of its tree during
+// one of its own callbacks, it waits for the callback to end and answers E_ABORT. An adapter
+// and its tree serve one document, on one thread at a time (counts are plain); different
+// adapters may read on different threads at once.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -57,6 +59,10 @@ protected:
 
 private:
     friend struct qorutils::HandlerTree;
+
+    // Ends a call into the handler tree, for which the adapter took a reference of its own:
+    // a handler may have released the adapter meanwhile. Deleted now, it answers E_ABORT.
+    long EndTreeCall();
 
     ElementHandler* m_pHandler;
     MSXML2::ISAXLocator* m_pLocator = nullptr;
