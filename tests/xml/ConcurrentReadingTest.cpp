@@ -1,6 +1,6 @@
 // Documents read on several threads at once, each thread with its own reader, adapters and
-// handler trees: handlers that warn, documents that fail, sets read through iconv, a mapped
-// file, numbers read from attributes, seeks on entry cursors and the empty objects, so that
+// handler trees: handlers that warn, documents that fail, sets read through iconv, files and
+// memory, numbers read from attributes, seeks on entry cursors and the empty objects, so that
 // every process-wide state a reading touches is used from every thread. `make test` also runs
 // this file built with ThreadSanitizer, where any data race fails it.
 #include <QorUtils/log/FILog.h>
@@ -105,14 +105,11 @@ private:
 
 // Document k: 10 + k items (so that every line it logs, a failure's place included, is its
 // own), an unknown element, a long note. Every third is cut short; some are in sets read
-// through iconv; one carries a comment that makes its file large enough to be mapped.
+// through iconv.
 std::string Document(int k) {
     const char* encodings[] = {"UTF-8", "ISO-8859-15", "UTF-8", "Shift_JIS"};
     std::string text =
         std::string("<?xml version=\"1.0\" encoding=\"") + encodings[k % 4] + "\"?>\n<doc>\n";
-    if (k == 7) {
-        text += "<!--" + std::string(300 * 1024, '.') + "-->\n";
-    }
     for (int i = 0; i < 10 + k; ++i) {
         text +=
             "<item" + std::to_string(k) + " n=\"" + std::to_string(i * k) + "\" spare=\"s\"/>\n";
