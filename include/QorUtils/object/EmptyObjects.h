@@ -5,7 +5,8 @@
 // dropped freely. An object a host puts into one of the handles is given back when the library
 // is unloaded. The accessors, and reading and copying what they return, may be used from any
 // thread at once (the first call builds the object once); putting something into a handle or
-// the cursor is one thread's work while no other uses them.
+// the cursor is one thread's work while no other uses them, and what a host put there is then
+// shared as its own objects are.
 #pragma once
 
 #include <QorUtils/Export.h>
