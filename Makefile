@@ -1,6 +1,7 @@
 # Convenience targets over CMake. `make test` is what CI runs.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 BENCH_BUILD ?= build-bench
 COVERAGE_BUILD ?= build-coverage
 STATIC_BUILD ?= build-static
@@ -20,9 +21,9 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps configure build run test test-normal configure-asan test-asan test-valgrind \
-        consumer package test-package test-static test-subproject bench fuzz coverage symbols \
-        clean format
+.PHONY: all deps configure build run test test-normal configure-asan test-asan test-tsan \
+        test-valgrind consumer package test-package test-static test-subproject bench fuzz \
+        coverage symbols clean format
 
 all: build
 
@@ -62,7 +63,8 @@ run: build
 	@echo "== flowsheet $(SAMPLE)"
 	@$(BUILD)/examples/flowsheet $(SAMPLE)
 
-test: test-normal test-asan consumer test-package test-static test-subproject test-valgrind
+test: test-normal test-asan test-tsan consumer test-package test-static test-subproject \
+      test-valgrind
 
 test-normal: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -78,6 +80,16 @@ configure-asan: deps
 test-asan: configure-asan
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# The test that reads documents on several threads at once, built with clang under
+# ThreadSanitizer in $(TSAN_BUILD): the library and that one program, nothing else. A report
+# of ThreadSanitizer fails it.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON \
+	    -DQORUTILS_SANITIZE_THREAD=ON -DQORUTILS_BUILD_TOOLS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target qorutils_threads_tests
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(TSAN_BUILD)/tests/qorutils_threads_tests
 
 # Runs each fuzz target for SECONDS seconds, one after the other, from its seed corpus in
 # fuzz/corpus/NAME. New inputs go to $(ASAN_BUILD)/fuzz/corpus/NAME and crashes to
@@ -98,16 +110,17 @@ fuzz: configure-asan
 	done; \
 	exit $$status
 
-# qorxml on the sample model and on a hostile document, the example module, and a host that
-# uses the library from its exit handler and a global's destructor, under valgrind: a memory
-# error or any leak, even of memory still reachable at exit, fails with status 99.
-# qorxml refuses the hostile document with its own status 1, which is expected.
+# qorxml on the sample model, and on a hostile document beside it on two threads, the example
+# module, and a host that uses the library from its exit handler and a global's destructor, under
+# valgrind: a memory error or any leak, even of memory still reachable at exit, fails with status
+# 99. qorxml refuses the hostile document with its own status 1, which is expected.
 VALGRIND := valgrind --quiet --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
             --error-exitcode=99
 HOSTILE := tests/data/qorxml/hostile.xml
 test-valgrind: build
 	$(VALGRIND) $(BUILD)/tools/qorxml --stats --log $(BUILD)/valgrind.log $(SAMPLE) > /dev/null
-	$(VALGRIND) $(BUILD)/tools/qorxml --log $(BUILD)/valgrind.log $(HOSTILE) > /dev/null; \
+	$(VALGRIND) $(BUILD)/tools/qorxml -j 2 --log $(BUILD)/valgrind.log $(HOSTILE) $(SAMPLE) \
+	    > /dev/null; \
 	    status=$$?; [ $$status -eq 1 ] || { echo "qorxml $(HOSTILE): status $$status, not 1"; exit 1; }
 	cd $(BUILD) && $(VALGRIND) examples/flowsheet $(abspath $(SAMPLE)) > /dev/null
 	$(VALGRIND) $(BUILD)/tests/qorutils_ExitTimeHost > /dev/null
@@ -205,4 +218,4 @@ format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(COVERAGE_BUILD) $(STATIC_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(BENCH_BUILD) $(COVERAGE_BUILD) $(STATIC_BUILD)

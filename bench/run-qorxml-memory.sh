@@ -1,9 +1,9 @@
 #!/bin/sh
 # Peak resident memory of `qorxml --events` over a generated document of 1 GiB, as
-# /usr/bin/time -v reports it: once from a file and once through a pipe (both read in pieces,
-# the last 8 MiB of the file as one), the events going to /dev/null. Usage: run-qorxml-memory.sh
-# BENCH_BUILD_DIR; appends its rows to $QORBENCH_TABLE when set. Exits 1 when a run fails or
-# a peak reaches the bound.
+# /usr/bin/time -v reports it: once from a file, once the same file twice with -j 2, and once
+# through a pipe (all read in pieces, the last 8 MiB of the file as one), the events going to
+# /dev/null. Usage: run-qorxml-memory.sh BENCH_BUILD_DIR; appends its rows to $QORBENCH_TABLE
+# when set. Exits 1 when a run fails or a peak reaches the bound.
 set -u
 build=$1
 qorxml=$build/tools/qorxml
@@ -47,9 +47,11 @@ generate() {
 }
 
 # Runs qorxml --events under /usr/bin/time -v on the file named by $1 and prints the peak
-# resident size in KiB, or nothing when the run failed.
+# resident size in KiB, or nothing when the run failed. More arguments go before the file.
 peak_kib() {
-    LC_ALL=C /usr/bin/time -v -o "$report" "$qorxml" --events "$1" > /dev/null || return 1
+    file=$1
+    shift
+    LC_ALL=C /usr/bin/time -v -o "$report" "$qorxml" --events "$@" "$file" > /dev/null || return 1
     sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$report"
 }
 
@@ -80,6 +82,9 @@ if ! generate > "$document" || [ "$(wc -c < "$document")" -ne "$size" ]; then
     exit 1
 fi
 check "qorxml --events, 1 GiB file: peak resident memory" "$(peak_kib "$document")"
+# The second reading runs ahead of its turn: it keeps 1 MiB of output, then waits.
+check "qorxml -j 2 --events, the 1 GiB file twice: peak resident memory" \
+    "$(peak_kib "$document" -j 2 "$document")"
 rm -f "$document"
 
 pipe=$(mktemp -u "${TMPDIR:-/tmp}/qorbench-pipe-XXXXXX") || exit 1

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <type_traits>
 
 namespace {
 
@@ -15,6 +17,10 @@ constexpr int k_defaultLevel = 5;
 // globals may log while they are destroyed), and it holds no memory that could be freed early
 // or left behind at exit.
 struct LogState {
+    // Held by every public function for its whole call, so that threads log one call at a time:
+    // each line whole, none lost, the header written once, a setting in force for every line
+    // after it.
+    std::mutex lock;
     // The path of the log file, kept whole; empty when no path is set. A path of PATH_MAX bytes
     // or more cannot be opened (the kernel refuses it): such a path is not kept, `pathTooLong`
     // is set instead, and the log writes nothing while it is, as for any path it cannot open.
@@ -25,7 +31,10 @@ struct LogState {
     int level;
 };
 
-LogState s_log = {{}, false, false, k_defaultLevel};
+LogState s_log = {{}, {}, false, false, k_defaultLevel};
+static_assert(std::is_trivially_destructible_v<LogState>);
+
+using LogLock = std::lock_guard<std::mutex>;
 
 void StorePath(const char* path) {
     const size_t length = path != nullptr ? std::strlen(path) : 0;
@@ -57,9 +66,9 @@ void WriteHeader(FILE* file) {
     std::fprintf(file, " FI Error Log, %s, %s\n\n", time, date);
 }
 
-} // namespace
+// The functions below run with the lock held.
 
-void OpenFILog(const char* path) {
+void Open(const char* path) {
     s_log.opened = true;
     if (path != nullptr && *path != '\0') {
         StorePath(path);
@@ -70,25 +79,25 @@ void OpenFILog(const char* path) {
     }
 }
 
-void SetFILog(const char* path) {
+void Close() {
+    s_log.level = k_defaultLevel;
+    s_log.opened = false;
+    StorePath("");
+}
+
+void SetPath(const char* path) {
     if (s_log.opened) {
-        CloseFILog();
+        Close();
     }
     StorePath(path);
 }
 
-int SetFILogLevel(int level) {
-    const int previous = s_log.level;
-    s_log.level = level;
-    return previous;
-}
-
-void FILogErr(const char* message) {
+void Write(const char* message) {
     if (!s_log.opened) {
         if (!HasPath()) {
-            SetFILog(k_defaultPath);
+            SetPath(k_defaultPath);
         }
-        OpenFILog(nullptr);
+        Open(nullptr);
     }
     if (FILE* file = OpenLogFile("a+")) {
         std::fprintf(file, " %s\n", message != nullptr ? message : "");
@@ -96,14 +105,38 @@ void FILogErr(const char* message) {
     }
 }
 
+} // namespace
+
+void OpenFILog(const char* path) {
+    const LogLock lock(s_log.lock);
+    Open(path);
+}
+
+void SetFILog(const char* path) {
+    const LogLock lock(s_log.lock);
+    SetPath(path);
+}
+
+int SetFILogLevel(int level) {
+    const LogLock lock(s_log.lock);
+    const int previous = s_log.level;
+    s_log.level = level;
+    return previous;
+}
+
+void FILogErr(const char* message) {
+    const LogLock lock(s_log.lock);
+    Write(message);
+}
+
 void FILogTrace(const char* message, int level) {
+    const LogLock lock(s_log.lock);
     if (level <= s_log.level) {
-        FILogErr(message);
+        Write(message);
     }
 }
 
 void CloseFILog() {
-    s_log.level = k_defaultLevel;
-    s_log.opened = false;
-    StorePath("");
+    const LogLock lock(s_log.lock);
+    Close();
 }

@@ -21,11 +21,14 @@ int CurrentCount(EntryCursorImpl* impl) {
     return count;
 }
 
+// Counts the seek, stopping at INT32_MAX. The counters are changed and read atomically, so
+// cursors on different threads may seek at once.
 void RecordSeek(EntryCursorImpl* impl) {
     const int last = static_cast<int>(std::size(EntryCursor::S_refcount_on_seek)) - 1;
     int32_t& counter = EntryCursor::S_refcount_on_seek[std::clamp(CurrentCount(impl), 0, last)];
-    if (counter < INT32_MAX) {
-        ++counter;
+    int32_t seen = __atomic_load_n(&counter, __ATOMIC_RELAXED);
+    while (seen < INT32_MAX && !__atomic_compare_exchange_n(&counter, &seen, seen + 1, true,
+                                                            __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
     }
 }
 
@@ -125,7 +128,8 @@ void printECounts() {
     OutputDebugStringA(line);
     for (int i = 0; i < static_cast<int>(std::size(FI::EntryCursor::S_refcount_on_seek)); ++i) {
         std::snprintf(line, sizeof line, "  %d        %d\n", i,
-                      static_cast<int>(FI::EntryCursor::S_refcount_on_seek[i]));
+                      static_cast<int>(__atomic_load_n(&FI::EntryCursor::S_refcount_on_seek[i],
+                                                       __ATOMIC_RELAXED)));
         OutputDebugStringA(line);
     }
 }

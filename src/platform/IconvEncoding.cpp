@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <type_traits>
 
 #include <iconv.h>
 #include <strings.h>
@@ -47,12 +49,23 @@ enum class Probe {
     Unusable    // the set shifts state or misbehaves: it cannot be described to expat
 };
 
+// Opening and closing a descriptor may load or unload the set's module. Readings on other
+// threads do so one at a time: the C library guards its modules too, but with locks that a
+// thread checker does not see, and not every C library does. Constant-initialised and never
+// torn down, it serves readings from a host's exit handlers too.
+std::mutex g_iconvModules;
+static_assert(std::is_trivially_destructible_v<std::mutex>);
+
 // One iconv conversion descriptor from the named set to UTF-32LE.
 class IconvDecoder {
 public:
-    explicit IconvDecoder(const char* name) : m_cd(iconv_open("UTF-32LE", name)) {}
+    explicit IconvDecoder(const char* name) {
+        const std::lock_guard<std::mutex> lock(g_iconvModules);
+        m_cd = iconv_open("UTF-32LE", name);
+    }
     ~IconvDecoder() {
         if (isOpen()) {
+            const std::lock_guard<std::mutex> lock(g_iconvModules);
             iconv_close(m_cd);
         }
     }
@@ -98,7 +111,7 @@ public:
     bool overBudget() const { return m_probes > kProbeBudget; }
 
 private:
-    iconv_t m_cd;
+    iconv_t m_cd = reinterpret_cast<iconv_t>(-1);
     long m_probes = 0;
 };
 

@@ -61,8 +61,10 @@ long readFully(int fd, char* buffer, size_t size) {
     return static_cast<long>(filled);
 }
 
+// strerror_r (GNU form), as readings on other threads may fail at the same time.
 std::string fileMessage(const char* what, const char* path, int error) {
-    return std::string(what) + " '" + path + "': " + std::strerror(error);
+    char buffer[128];
+    return std::string(what) + " '" + path + "': " + strerror_r(error, buffer, sizeof buffer);
 }
 
 } // namespace

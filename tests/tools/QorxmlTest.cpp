@@ -232,6 +232,12 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
         {"--log=", good},
         {},
         {"--stats"},
+        {"-j0", good},
+        {"-j", "0", good},
+        {"-jx", good},
+        {"--jobs=", good},
+        {"--files-from", "missing.list"},
+        {"--files-from"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string joined;
@@ -251,7 +257,7 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
 // --help and --version answer on standard output and succeed, whatever follows them.
 TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
     const std::string usage = "Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
-                              "[--level N] FILE...\n";
+                              "[--level N] [-j [N]]\n";
     const std::string version = std::string("qorxml (QorUtils) ") + QorUtilsVersion() + "\n";
     const std::pair<const char*, std::string> cases[] = {
         {"--help", usage}, {"-h", usage}, {"--version", version}};
@@ -303,6 +309,67 @@ TEST_F(QorxmlTest, SeveralFilesAreReadInTurn) {
     const ProgramRun good = Run({first, last});
     EXPECT_EQ(good.status, 0);
     EXPECT_EQ(good.err, "");
+}
+
+// Read on several threads, a few hundred documents (some failing, some whose output passes what
+// a file read ahead of its turn may keep) print what one thread prints, byte for byte.
+TEST_F(QorxmlTest, JobsPrintWhatOneJobPrints) {
+    std::vector<std::string> args = {"--events", "--stats", "--log", dir.file("errors.log")};
+    for (int k = 0; k < 300; ++k) {
+        const int elements = k % 100 == 7 ? 60000 : k % 5;
+        std::string document = "<doc k=\"" + std::to_string(k) + "\">";
+        for (int i = 0; i < elements; ++i) {
+            document += "<e>text &amp; " + std::to_string(i) + "</e>";
+        }
+        args.push_back(
+            Write("doc" + std::to_string(k) + ".xml", k % 9 == 4 ? document : document + "</doc>"));
+    }
+    // The times in --stats lines differ from run to run.
+    const auto untimed = [](const std::string& err) {
+        return std::regex_replace(err, std::regex(" in [0-9.]+ s, [0-9.]+ MiB/s"), "");
+    };
+    const ProgramRun one = Run(args);
+    ASSERT_EQ(one.status, 1);
+    ASSERT_EQ(Lines(one.err).size(), 300u + 300u / 9 + 1);
+    for (const char* jobs : {"-j2", "-j", "--jobs=7"}) {
+        SCOPED_TRACE(jobs);
+        std::vector<std::string> withJobs = args;
+        withJobs.insert(withJobs.begin(), jobs);
+        const ProgramRun many = Run(withJobs);
+        EXPECT_EQ(many.status, one.status);
+        EXPECT_TRUE(many.out == one.out) << "the outputs differ";
+        EXPECT_EQ(untimed(many.err), untimed(one.err));
+    }
+}
+
+// --files-from adds the paths of a list, one per line, where the option stands.
+TEST_F(QorxmlTest, FilesFromReadsAListOfPaths) {
+    const std::string a = Write("a.xml", "<a/>");
+    const std::string b = Write("b.xml", "<b/>");
+    const std::string c = Write("c.xml", "<c/>");
+    const std::string list = Write("list", b + "\n\n" + c);
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{a, "--files-from", list},
+         "",
+         "==> " + a + " <==\na\n==> " + b + " <==\nb\n==> " + c + " <==\nc\n"},
+        {{"-j", "2", "--files-from=-", a},
+         list,
+         "==> " + b + " <==\nb\n==> " + c + " <==\nc\n==> " + a + " <==\na\n"},
+        {{"--files-from", Write("one", a + "\n")}, "", "a\n"},
+        {{"--files-from", Write("empty", "")}, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        const ProgramRun run = Run(c.args, c.input);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, c.out);
+    }
+    EXPECT_EQ(Run({"--files-from", "-", "-"}, list).status, 2);
 }
 
 TEST_F(QorxmlTest, LogOptionChoosesTheLogFile) {

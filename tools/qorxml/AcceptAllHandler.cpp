@@ -8,7 +8,8 @@ using MSXML2::ISAXLocator;
 namespace qorxml {
 namespace {
 
-// The memory of deleted handlers, linked through itself; freed when the program ends.
+// The memory of deleted handlers, linked through itself; freed when its thread ends. Each thread
+// keeps its own, as each reads its own documents.
 struct SpareList {
     struct Spare {
         Spare* next;
@@ -22,7 +23,7 @@ struct SpareList {
     }
 };
 
-SpareList g_spares;
+thread_local SpareList t_spares;
 
 // The longest name or value that narrowing gives, and its NUL.
 constexpr int k_narrowedSize = 4096 + 1;
@@ -80,15 +81,15 @@ void AcceptAllHandler::HandleEndElement(ISAXLocator*) {
 
 void* AcceptAllHandler::operator new(std::size_t size, const std::nothrow_t&) noexcept {
     // Every handler has this one size (the class is final).
-    if (g_spares.first != nullptr && size == sizeof(AcceptAllHandler)) {
-        return std::exchange(g_spares.first, g_spares.first->next);
+    if (t_spares.first != nullptr && size == sizeof(AcceptAllHandler)) {
+        return std::exchange(t_spares.first, t_spares.first->next);
     }
     return ::operator new(size, std::nothrow);
 }
 
 void AcceptAllHandler::operator delete(void* memory) noexcept {
     if (memory != nullptr) {
-        g_spares.first = new (memory) SpareList::Spare{g_spares.first};
+        t_spares.first = new (memory) SpareList::Spare{t_spares.first};
     }
 }
 

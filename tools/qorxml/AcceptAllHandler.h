@@ -1,8 +1,9 @@
 // AcceptAllHandler: the element handler that accepts every element and hands its name,
 // attributes, text and end to a DocumentPrinter. Accepting an element, it adds a fresh handler of
 // its own kind as its child, which accepts the elements nested in that one; the tree deletes that
-// child when the element ends. Handlers freed that way are kept for reuse, so a document costs
-// no allocation per element beyond its deepest nesting. One thread at a time.
+// child when the element ends. Handlers freed that way are kept for reuse by the thread that freed
+// them, so a document costs no allocation per element beyond its deepest nesting. A tree is used
+// by one thread; each reading thread has its own.
 #pragma once
 
 #include "qorxml/DocumentPrinter.h"

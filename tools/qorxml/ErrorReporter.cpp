@@ -70,12 +70,16 @@ void ErrorReporter::Report(ISAXLocator* locator, unsigned short* description) {
         locator->getLineNumber(&line);
         locator->getColumnNumber(&column);
     }
-    const std::string text = DescriptionUtf8(description);
-    m_out.Flush();
+    if (m_out == nullptr) {
+        return;
+    }
+    const std::string text = m_path + (":" + std::to_string(line) + ":" + std::to_string(column) +
+                                       ": error: " + DescriptionUtf8(description) + "\n");
+    m_out->Flush();
     if (m_progress != nullptr) {
         m_progress->Erase();
     }
-    std::fprintf(stderr, "%s:%d:%d: error: %s\n", m_path, line, column, text.c_str());
+    m_out->Message(text);
 }
 
 } // namespace qorxml

@@ -2,7 +2,7 @@
 // the error log; errors and fatal errors are also written to standard error as
 // "FILE:LINE:COLUMN: error: DESCRIPTION" in UTF-8 (the file name as given, the description
 // whole), after the output printed so far. A COM object like its base: one reference at
-// creation, deleted by the last Release. One thread at a time.
+// creation, deleted by the last Release. Used by the thread whose reader holds it.
 #pragma once
 
 #include "qorxml/OutputBuffer.h"
@@ -14,13 +14,13 @@ namespace qorxml {
 
 class ErrorReporter final : public SAXErrorHandlerImpl {
 public:
-    // Borrows `out`, which is flushed before a message so that both streams keep their order.
-    explicit ErrorReporter(OutputBuffer& out) : m_out(out) {}
+    ErrorReporter() = default;
 
-    // The file the next problems belong to, as the user named it, and its progress line (may be
-    // null), erased before a message; both borrowed until replaced.
-    void SetFile(const char* path, Progress* progress) {
+    // The file the next problems belong to, as the user named it, the output its lines follow
+    // and its progress line (may be null), erased before a line; all borrowed until replaced.
+    void SetFile(const char* path, OutputBuffer* out, Progress* progress) {
         m_path = path;
+        m_out = out;
         m_progress = progress;
     }
 
@@ -32,8 +32,8 @@ private:
 
     void Report(MSXML2::ISAXLocator* locator, unsigned short* description);
 
-    OutputBuffer& m_out;
     const char* m_path = "";
+    OutputBuffer* m_out = nullptr;
     Progress* m_progress = nullptr;
 };
 

@@ -2,15 +2,21 @@
 
 #include <QorUtils/Version.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+
+#include <sched.h>
 
 namespace qorxml {
 
 const char k_usage[] =
-    "Usage: qorxml [--events | --outline] [--stats] [--log FILE] [--level N] FILE...\n"
+    "Usage: qorxml [--events | --outline] [--stats] [--log FILE] [--level N] [-j [N]]\n"
+    "              [--files-from LIST] FILE...\n"
     "Reads each XML document through the QorUtils reader and handler tree (FILE '-' is\n"
     "standard input); with several files, each one's output follows a line ==> FILE <==.\n"
     "\n"
@@ -20,6 +26,12 @@ const char k_usage[] =
     "               on standard error\n"
     "  --log FILE   the error log (default: QorErrors.log in the current directory)\n"
     "  --level N    the log's trace threshold (default 5)\n"
+    "  -j N, --jobs=N\n"
+    "               read N files at a time, on N threads (default 1; -j alone: one per\n"
+    "               processor); the output is that of one job, file by file in order\n"
+    "  --files-from LIST\n"
+    "               read the files named in LIST as well, one per line (LIST '-' is\n"
+    "               standard input)\n"
     "  --help       this text\n"
     "  --version    the version of qorxml and of the QorUtils library\n"
     "\n"
@@ -69,11 +81,66 @@ bool ParseLevel(const char* text, int& level) {
     return true;
 }
 
+// The processors this process may run on.
+unsigned Processors() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return static_cast<unsigned>(std::max(1, CPU_COUNT(&set)));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool IsNumber(const char* text) {
+    return *text != '\0' && std::strspn(text, "0123456789") == std::strlen(text);
+}
+
+bool ParseJobs(const char* text, unsigned& jobs) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (!IsNumber(text) || errno != 0 || value == 0 || value > UINT_MAX) {
+        return false;
+    }
+    jobs = static_cast<unsigned>(value);
+    return true;
+}
+
+// Appends the paths that the list names, one per line (empty lines are skipped).
+bool ReadList(const char* path, std::vector<std::string>& files, std::string& problem) {
+    const bool standardInput = std::strcmp(path, "-") == 0;
+    std::FILE* list = standardInput ? stdin : std::fopen(path, "r");
+    if (list == nullptr) {
+        problem = std::string("cannot read the list '") + path + "': " + std::strerror(errno);
+        return false;
+    }
+    char* line = nullptr;
+    size_t capacity = 0;
+    ssize_t length = 0;
+    while (problem.empty() && (length = getline(&line, &capacity, list)) > 0) {
+        const size_t size = static_cast<size_t>(length) - (line[length - 1] == '\n');
+        if (std::memchr(line, '\0', size) != nullptr) {
+            problem = std::string("the list '") + path + "' holds a NUL byte";
+        } else if (size != 0) {
+            files.emplace_back(line, size);
+        }
+    }
+    if (problem.empty() && std::ferror(list) != 0) {
+        problem = std::string("cannot read the list '") + path + "': " + std::strerror(errno);
+    }
+    std::free(line);
+    if (!standardInput) {
+        std::fclose(list);
+    }
+    return problem.empty();
+}
+
 } // namespace
 
 Command ParseOptions(int argc, const char* const* argv, Options& options, std::string& problem) {
     bool formatGiven = false;
     bool optionsEnd = false;
+    bool listGiven = false;
+    bool listOnStandardInput = false;
     for (int index = 1; index < argc; ++index) {
         const char* arg = argv[index];
         if (optionsEnd || arg[0] != '-' || std::strcmp(arg, "-") == 0) {
@@ -96,6 +163,28 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             return Command::Version;
         } else if (std::strcmp(arg, "--") == 0) {
             optionsEnd = true;
+        } else if (std::strcmp(arg, "-j") == 0 || std::strcmp(arg, "--jobs") == 0) {
+            // A count may follow; without one, a job per processor.
+            const bool counted = index + 1 < argc && IsNumber(argv[index + 1]);
+            if (!counted) {
+                options.jobs = Processors();
+            } else if (!ParseJobs(argv[++index], options.jobs)) {
+                problem = std::string("option '") + arg + "' needs a number of jobs from 1";
+                return Command::UsageError;
+            }
+        } else if (std::strncmp(arg, "-j", 2) == 0 || std::strncmp(arg, "--jobs=", 7) == 0) {
+            const char* count = arg + (arg[1] == 'j' ? 2 : 7);
+            if (!ParseJobs(count, options.jobs)) {
+                problem =
+                    std::string("option '-j' needs a number of jobs from 1, not '") + count + "'";
+                return Command::UsageError;
+            }
+        } else if (const char* list = OptionValue("--files-from", argc, argv, index, problem)) {
+            listGiven = true;
+            listOnStandardInput = listOnStandardInput || std::strcmp(list, "-") == 0;
+            if (!ReadList(list, options.files, problem)) {
+                return Command::UsageError;
+            }
         } else if (const char* path = OptionValue("--log", argc, argv, index, problem)) {
             if (*path == '\0') {
                 problem = "option '--log' needs a file name";
@@ -115,8 +204,13 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
             return Command::UsageError;
         }
     }
-    if (options.files.empty()) {
+    if (options.files.empty() && !listGiven) {
         problem = "no file given";
+        return Command::UsageError;
+    }
+    if (listOnStandardInput &&
+        std::find(options.files.begin(), options.files.end(), "-") != options.files.end()) {
+        problem = "standard input holds the list of files, so '-' cannot be read as well";
         return Command::UsageError;
     }
     return Command::Run;

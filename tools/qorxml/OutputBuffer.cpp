@@ -18,11 +18,21 @@ constexpr std::array<bool, 256> k_plain = MakePlainTable();
 
 } // namespace
 
+void StandardSink::Out(const char* data, size_t size) {
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+        m_failed = true;
+    }
+}
+
+void StandardSink::Err(const std::string& line) {
+    std::fputs(line.c_str(), stderr);
+}
+
 void OutputBuffer::Write(const char* data, size_t size) {
     if (size > sizeof m_buffer - m_used) {
         Flush();
         if (size > sizeof m_buffer) {
-            m_failed |= std::fwrite(data, 1, size, m_stream) != size;
+            m_sink.Out(data, size);
             return;
         }
     }
@@ -69,10 +79,9 @@ void OutputBuffer::Escape(const char* text, bool quoted) {
 
 void OutputBuffer::Flush() {
     if (m_used != 0) {
-        m_failed |= std::fwrite(m_buffer, 1, m_used, m_stream) != m_used;
+        m_sink.Out(m_buffer, m_used);
         m_used = 0;
     }
-    m_failed |= std::fflush(m_stream) != 0;
 }
 
 } // namespace qorxml

@@ -13,9 +13,9 @@ constexpr std::chrono::milliseconds k_refresh{250};
 
 } // namespace
 
-Progress::Progress(const char* path)
-    : m_path(path), m_enabled(isatty(STDERR_FILENO) == 1), m_start(Clock::now()),
-      m_next(m_start + k_firstShown) {}
+Progress::Progress(const char* path, const std::atomic<bool>* allowed)
+    : m_path(path), m_allowed(allowed), m_enabled(isatty(STDERR_FILENO) == 1),
+      m_start(Clock::now()), m_next(m_start + k_firstShown) {}
 
 Progress::~Progress() {
     Erase();
@@ -30,7 +30,7 @@ void Progress::Erase() {
 
 void Progress::Update(const Counts& counts, MSXML2::ISAXLocator* locator) {
     const Clock::time_point now = Clock::now();
-    if (now < m_next) {
+    if (now < m_next || (m_allowed != nullptr && !*m_allowed)) {
         return;
     }
     m_next = now + k_refresh;

@@ -1,13 +1,14 @@
 // Progress: the line on standard error that shows how far a long read has come (the parser's
 // line, the elements read, the seconds taken). It appears only when standard error is a terminal
 // and the read has taken more than a second, is refreshed a few times a second and is erased
-// when the read ends. Not thread-safe; one per document.
+// when the read ends. One per document, used by the thread that reads it.
 #pragma once
 
 #include "qorxml/DocumentPrinter.h"
 
 #include <QorUtils/platform/SAX.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -15,8 +16,9 @@ namespace qorxml {
 
 class Progress {
 public:
-    // Borrows `path` for the object's lifetime. Disabled unless standard error is a terminal.
-    explicit Progress(const char* path);
+    // Borrows `path` for the object's lifetime. Disabled unless standard error is a terminal;
+    // with `allowed` (borrowed too), the line appears only while it is true.
+    explicit Progress(const char* path, const std::atomic<bool>* allowed = nullptr);
     // Erases the line when it was shown.
     ~Progress();
     Progress(const Progress&) = delete;
@@ -38,6 +40,7 @@ private:
     void Update(const Counts& counts, MSXML2::ISAXLocator* locator);
 
     const char* m_path;
+    const std::atomic<bool>* m_allowed;
     bool m_enabled;
     bool m_shown = false;
     uint64_t m_events = 0;

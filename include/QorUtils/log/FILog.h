@@ -1,7 +1,9 @@
 // The process-wide error log: one plain-text file, opened, written and closed again by every
 // call, so that no file stays open between calls. FILogErr always writes; FILogTrace writes
-// when the message's level does not exceed the threshold (5 at load). The log state is shared
-// by the whole process and unguarded: call these functions from one thread at a time.
+// when the message's level does not exceed the threshold (5 at load). The functions may be
+// called from any thread: they take the log's lock in turn, so each line is written whole and
+// none is lost, the first write of all is the one that empties the file, and a path or threshold
+// set is in force for every line written after the call that set it returns.
 // A file that cannot be created or written makes a call write nothing; none reports an error.
 #pragma once
 

@@ -3,7 +3,10 @@
 // process ends (also from a host's static destructors and exit handlers). The empty context and
 // entry keep fixed counts (AddRef answers 1, Release 0), so handles to them may be made and
 // dropped freely. An object a host puts into one of the handles is given back when the library
-// is unloaded. The first call of each accessor must not race with another call of the same one.
+// is unloaded. The accessors, and reading and copying what they return, may be used from any
+// thread at once (the first call builds the object once); putting something into a handle or
+// the cursor is one thread's work while no other uses them, and what a host put there is then
+// shared as its own objects are.
 #pragma once
 
 #include <QorUtils/Export.h>

@@ -2,7 +2,8 @@
 // entries; FI::EntryCursor is the handle callers use. A non-null handle holds exactly one
 // reference on its implementation, and copies of a handle share the implementation and its
 // position. A handle without an implementation is empty and answers every call without failing.
-// Counts and the seek statistics are plain integers: one thread at a time.
+// A handle and its implementation are used by one thread at a time (counts are plain integers);
+// the seek statistics are counted atomically, so cursors on different threads may seek at once.
 #pragma once
 
 #include <QorUtils/Export.h>
@@ -75,7 +76,8 @@ inline int CompareEntryCursors(EntryCursorImpl& self, const EntryCursorImpl& oth
 class QORUTILS_API EntryCursor {
 public:
     // Seeks counted by the implementation's reference count at the time of the seek; counts of
-    // 19 and more go to the last counter. Every seek through an EntryCursor handle is counted.
+    // 19 and more go to the last counter. Every seek through an EntryCursor handle is counted,
+    // atomically: read the counters directly only while no thread seeks, or use printECounts.
     static int32_t S_refcount_on_seek[20];
 
     // A copy of the process-wide empty cursor (GetEmptyCursor): empty unless a host put an

@@ -2,7 +2,8 @@
 // ISAXContentHandler and an ISAXErrorHandler. The reader holds one reference on each handler
 // given to it; the locator it hands out is counted and lives as long as someone holds it.
 // Strings handed to a callback are lent for the call. A callback may delete the reader: the
-// parse ends there. A reader is used by one thread at a time; separate readers share nothing.
+// parse ends there. A reader is used by one thread at a time; separate readers share nothing
+// and may read on different threads at once.
 #pragma once
 
 #include <QorUtils/Export.h>

@@ -5,7 +5,10 @@
 // solver it owns and releases its context, in that order. While it does, the solver's destructor
 // may still use the entry and take and drop references on it (not keep one). Observers live in
 // one process-wide list, usable until the process ends; the host tells them through the
-// dispatcher that construction stores into its slot. Nothing is locked: one thread at a time.
+// dispatcher that construction stores into its slot. Nothing is locked, and the list is shared
+// by every top entry (destroying any of them empties it): creating, destroying and using top
+// entries, attaching, detaching and telling observers happen on one thread at a time in the
+// whole process.
 #pragma once
 
 #include <QorUtils/Export.h>

@@ -3,7 +3,8 @@
 // the children given to AddHandler and deletes them when its own element ends, or when it is
 // destroyed if that element never ended. Names and texts handed to the virtual operations are
 // lent for the call only, and may be written in within their length. A tree is driven by one
-// thread at a time; handlers must not throw.
+// thread at a time, and different trees may be driven on different threads at once (their
+// warnings go to the log whole); handlers must not throw.
 #pragma once
 
 #include <QorUtils/Export.h>

@@ -3,7 +3,8 @@
 // a TopHandler) and deletes with itself. A COM object: it starts with one reference and
 // deletes itself when Release brings the count to 0; released by a handler of its tree during
 // one of its own callbacks, it waits for the callback to end and answers E_ABORT. An adapter
-// and its tree serve one document. One thread at a time; counts are plain.
+// and its tree serve one document, on one thread at a time (counts are plain); different
+// adapters may read on different threads at once.
 #pragma once
 
 #include <QorUtils/Export.h>

@@ -1,7 +1,8 @@
 // SAXErrorHandlerImpl: the error handler given to a SAX parser. It writes each problem the
 // parser reports as one line of the error log: errors and fatal errors always, warnings at
 // trace level 5. A COM object: it starts with one reference and deletes itself when Release
-// brings the count to 0. One thread at a time; counts are plain integers.
+// brings the count to 0. An adapter is used by one thread at a time (counts are plain integers);
+// different adapters may report on different threads at once, the log taking their lines whole.
 #pragma once
 
 #include <QorUtils/Export.h>
