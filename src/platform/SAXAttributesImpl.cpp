@@ -2,6 +2,8 @@
 
 #include <QorUtils/platform/SAXXMLReader.h>
 
+#include <cstring>
+
 namespace MSXML2 {
 namespace detail {
 
@@ -43,9 +45,7 @@ bool SAXAttributesImpl::convertLocalNames() {
     m_locals.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         const LocalName local = FindLocalName(m_source[2 * i]);
-        const char* text = local.text;
-        const long at = local.ascii ? m_localText.appendAscii(text, local.length)
-                                    : m_localText.appendUtf8(text, kNamespaceSeparator);
+        const long at = m_localText.appendUtf8(local.text, local.length);
         if (at < 0) {
             return false;
         }
@@ -73,7 +73,7 @@ bool SAXAttributesImpl::convertValues() {
     m_values.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         const char* value = m_source[2 * i + 1];
-        const long at = m_valueText.appendUtf8(value);
+        const long at = m_valueText.appendUtf8(value, std::strlen(value));
         if (at < 0) {
             return false;
         }

@@ -20,10 +20,12 @@ extern const TextKernels kSse2Kernels;
 size_t Utf8ToUtf16Sse2(const char*& src, const char* end, unsigned short* dst, size_t capacity,
                        const char* readable);
 int NarrowUtf16Sse2(char* dest, const unsigned short* text, int length, int limit);
-// SSSE3, and AVX2 with POPCNT: narrowing from UTF-8 sixteen bytes at a time, characters beyond
-// ASCII included (a shuffle takes out the continuation bytes).
+// SSSE3, AVX2 with POPCNT, and AVX-512 with byte compression (VBMI2): narrowing from UTF-8
+// 16, 32 or 64 bytes at a time, characters beyond ASCII included, the continuation bytes
+// taken out by a shuffle or a compression.
 extern const TextKernels kSsse3Kernels;
 extern const TextKernels kAvx2Kernels;
+extern const TextKernels kAvx512Kernels;
 #endif
 
 // Shared by the kernels: a code point as one or two UTF-16 units at dst[written], when they

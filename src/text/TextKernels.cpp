@@ -5,19 +5,25 @@
 namespace qorutils {
 namespace text {
 
-const TextKernels& ChooseTextKernels() {
+namespace {
+
 #if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) {
-        return kAvx2Kernels;
-    }
-    if (__builtin_cpu_supports("ssse3")) {
-        return kSsse3Kernels;
-    }
-    return kSse2Kernels;
-#else
-    return kPlainKernels;
+bool HasAvx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt") &&
+           __builtin_cpu_supports("bmi2");
+}
+
+bool HasAvx2() {
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+}
 #endif
+
+} // namespace
+
+// The last of UsableTextKernels, the fastest.
+const TextKernels& ChooseTextKernels() {
+    return *UsableTextKernels().back();
 }
 
 std::vector<const TextKernels*> UsableTextKernels() {
@@ -28,8 +34,11 @@ std::vector<const TextKernels*> UsableTextKernels() {
     if (__builtin_cpu_supports("ssse3")) {
         kernels.push_back(&kSsse3Kernels);
     }
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) {
+    if (HasAvx2()) {
         kernels.push_back(&kAvx2Kernels);
+    }
+    if (HasAvx512()) {
+        kernels.push_back(&kAvx512Kernels);
     }
 #endif
     return kernels;

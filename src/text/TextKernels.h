@@ -13,7 +13,7 @@ namespace qorutils {
 namespace text {
 
 // How far a kernel may read past `end` (up to `readable`) and write past what it converted.
-constexpr size_t kBlockSlack = 32;
+constexpr size_t kBlockSlack = 64;
 
 // What a run of UTF-8 narrowed to: the bytes written, and the UTF-16 code units that the same
 // characters convert to.

@@ -26,15 +26,20 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
-long Utf16Buffer::appendAscii(const char* text, size_t length) {
+// Most texts are ASCII: widened as they are, and converted again when they are not.
+long Utf16Buffer::appendUtf8(const char* text, size_t length) {
+    // A byte of UTF-8 never gives more than one unit of UTF-16.
     unsigned short* dst = reserve(length + 1);
     if (dst == nullptr) {
         return -1;
     }
-    WidenAscii(dst, text, length);
-    dst[length] = 0;
+    size_t units = length;
+    if (!WidenAscii(dst, text, length)) {
+        units = ConvertUtf8ToUtf16(text, text + length, dst, length);
+    }
+    dst[units] = 0;
     const size_t offset = m_size;
-    m_size += length + 1;
+    m_size += units + 1;
     return static_cast<long>(offset);
 }
 

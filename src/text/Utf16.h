@@ -28,19 +28,26 @@ inline size_t ConvertUtf8ToUtf16(const char*& src, const char* end, unsigned sho
     return ActiveTextKernels().utf8ToUtf16(src, end, dst, capacity, readable);
 }
 
-// Widens `length` bytes of ASCII from `src` into as many units at `dst`, reading and writing
-// none beyond them: blocks of 8 bytes, the last one overlapping the one before, and for a text
-// of 4 to 7 bytes two overlapping blocks of 4.
-inline void WidenAscii(unsigned short* dst, const char* src, size_t length) {
+// Widens `length` bytes from `src` into as many units at `dst`, as if all were ASCII, reading
+// and writing none beyond them, and answers whether they were: blocks of 8 bytes, the last one
+// overlapping the one before, and for a text of 4 to 7 bytes two overlapping blocks of 4. When
+// it answers false, the units are to be converted again.
+inline bool WidenAscii(unsigned short* dst, const char* src, size_t length) {
 #if defined(__x86_64__)
     const __m128i zero = _mm_setzero_si128();
+    uint64_t bits = 0;
     const auto widen8 = [&](size_t at) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + at));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), _mm_unpacklo_epi8(bytes, zero));
+        uint64_t word = 0;
+        std::memcpy(&word, src + at, 8);
+        bits |= word;
+        const __m128i units =
+            _mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(word)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), units);
     };
     const auto widen4 = [&](size_t at) {
         uint32_t word = 0;
         std::memcpy(&word, src + at, 4);
+        bits |= word;
         const __m128i units = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(word)), zero);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + at), units);
     };
@@ -49,17 +56,21 @@ inline void WidenAscii(unsigned short* dst, const char* src, size_t length) {
             widen8(at);
         }
         widen8(length - 8);
-        return;
+        return (bits & 0x8080808080808080u) == 0;
     }
     if (length >= 4) {
         widen4(0);
         widen4(length - 4);
-        return;
+        return (bits & 0x80808080u) == 0;
     }
 #endif
+    unsigned any = 0;
     for (size_t i = 0; i < length; ++i) {
-        dst[i] = static_cast<unsigned char>(src[i]);
+        const auto byte = static_cast<unsigned char>(src[i]);
+        dst[i] = byte;
+        any |= byte;
     }
+    return any < 0x80;
 }
 
 // A reusable run of UTF-16 code units. Its storage only grows, and only inside reserve(), so
@@ -84,9 +95,9 @@ public:
     unsigned short* data() const { return m_data; }
     size_t size() const { return m_size; }
 
-    // Appends `length` bytes of ASCII and a NUL. Returns the offset of the text, or -1 when
-    // memory runs out.
-    long appendAscii(const char* text, size_t length);
+    // Appends the `length` bytes of UTF-8 at `text` and a NUL. Returns the offset of the text,
+    // or -1 when memory runs out.
+    long appendUtf8(const char* text, size_t length);
     // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
     // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
     // stored text's length is size() - offset - 1 afterwards.
