@@ -79,7 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t capacity = room == 0 ? text.size() + 64 : room - 1;
     std::string buffer = text + std::string(kBlockSlack, filler);
     std::vector<unsigned short> units(text.size() / 2);
-    std::memcpy(units.data(), text.data(), units.size() * 2);
+    if (!units.empty()) {
+        std::memcpy(units.data(), text.data(), units.size() * 2);
+    }
     const int limit = static_cast<int>(std::min<size_t>(capacity, units.size() + 1));
 
     const std::vector<const TextKernels*> kernels = qorutils::text::UsableTextKernels();
