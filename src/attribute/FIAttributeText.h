@@ -6,6 +6,7 @@
 #include <QorUtils/attribute/FIAttribute.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace qorutils {
 
@@ -18,24 +19,12 @@ struct FIAttributeText {
     // Text assignment keeps up to this many characters inline, with their terminator.
     static constexpr size_t kInline = 18;
 
-    // For a null value: the same as `value = text` when `text` is ASCII, at most kInline bytes
-    // and its NUL; false, the value left null, otherwise. The bytes are copied as they are
-    // checked, in one pass, for the short texts of most attribute values.
-    static bool AssignShortAscii(FIAttribute& value, const char* text) {
-        unsigned bits = 0;
-        for (size_t i = 0; i <= kInline; ++i) {
-            const auto byte = static_cast<unsigned char>(text[i]);
-            value.m_short[i] = static_cast<char>(byte);
-            if (byte == 0) {
-                if (bits >= 0x80) {
-                    return false;
-                }
-                value.m_type = FIAttribute::FT_SHORT_TEXT;
-                return true;
-            }
-            bits |= byte;
-        }
-        return false;
+    // For a null value: the same as `value = text` for a text of n <= kInline bytes whose
+    // text[n] is its first zero byte. Most attribute values are such texts; the bytes and
+    // the terminator go in one copy.
+    static void AssignShort(FIAttribute& value, const char* text, size_t n) {
+        std::memcpy(value.m_short, text, n + 1);
+        value.m_type = FIAttribute::FT_SHORT_TEXT;
     }
 };
 

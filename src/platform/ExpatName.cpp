@@ -65,25 +65,6 @@ bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out) {
     return true;
 }
 
-// A name in a namespace has its URI first, and the local name after the separator that ends
-// it. Names are short: one pass a byte, the local name's bytes checked on the way.
-LocalName FindLocalName(const char* name) {
-    const char* at = name;
-    unsigned bits = 0;
-    while (static_cast<unsigned char>(*at) > 1) {
-        bits |= static_cast<unsigned char>(*at++);
-    }
-    const char* local = name;
-    if (*at == kNamespaceSeparator) {
-        local = ++at;
-        bits = 0;
-        while (static_cast<unsigned char>(*at) > 1) {
-            bits |= static_cast<unsigned char>(*at++);
-        }
-    }
-    return {local, static_cast<size_t>(at - local), bits < 0x80};
-}
-
 int NarrowExpatLocalName(char* dest, const char* name, int limit) {
     const LocalName local = FindLocalName(name);
     // Most names are ASCII, which narrows to itself.
@@ -91,9 +72,7 @@ int NarrowExpatLocalName(char* dest, const char* name, int limit) {
         const char* text = local.text;
         return qorutils::text::NarrowUtf8Until(dest, text, kNamespaceSeparator, limit);
     }
-    for (size_t i = 0; i < local.length; ++i) {
-        dest[i] = local.text[i];
-    }
+    std::memcpy(dest, local.text, local.length);
     dest[local.length] = '\0';
     return static_cast<int>(local.length);
 }

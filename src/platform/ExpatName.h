@@ -5,8 +5,10 @@
 #pragma once
 
 #include "text/Utf16.h"
+#include "text/Utf8.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace MSXML2 {
 namespace detail {
@@ -35,7 +37,19 @@ struct LocalName {
     size_t length;
     bool ascii;
 };
-LocalName FindLocalName(const char* name);
+
+// A name in a namespace has its URI first, and the local name after the separator that ends
+// it.
+inline LocalName FindLocalName(const char* name) {
+    const char* local = name;
+    const char* end = strchrnul(name, kNamespaceSeparator);
+    if (*end == kNamespaceSeparator) {
+        local = end + 1;
+        end = strchrnul(local, kNamespaceSeparator);
+    }
+    const auto length = static_cast<size_t>(end - local);
+    return {local, length, qorutils::text::IsAscii(local, length)};
+}
 
 // Narrows the local part of `name` as its UTF-16 form narrows: at most `limit` bytes and a
 // NUL. Returns the bytes written.

@@ -363,89 +363,64 @@ __attribute__((target("avx2,popcnt"))) NarrowedRun NarrowUtf8Avx2(char* dest, co
                   !_mm256_testz_si256(malformed, malformed));
 }
 
-// A block of 64 bytes (AVX-512 with byte shuffles and compression): its classes are masks
-// already, and one instruction compacts the narrowed bytes. The continuations due in the next
-// block come from the leads of its last three bytes.
+// A block of 32 bytes with the AVX-512 instructions on 256-bit registers (which, unlike 512-bit
+// ones, do not lower the processor's clock): classes as masks, the malformed pairs tested into a
+// mask, and one instruction that compacts the narrowed bytes.
+#define QORUTILS_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,popcnt,bmi2")))
+
 template <bool kWhole>
-__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt,bmi2"))) inline uint64_t
-NarrowBlock64(const char* src, size_t size, char* dest, uint64_t& due, uint64_t& errors,
-              __m512i& malformed, uint64_t& units) {
-    const __m512i block = _mm512_loadu_si512(src);
-    const __m512i next = _mm512_loadu_si512(src + 1);
-    const uint64_t within =
-        kWhole ? ~uint64_t{0} : _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(size));
-    const uint64_t bit7 = _mm512_movepi8_mask(block);
-    const uint64_t bit6 = _mm512_movepi8_mask(_mm512_add_epi8(block, block));
-    const uint64_t bit5 = _mm512_movepi8_mask(_mm512_slli_epi16(block, 2));
-    const uint64_t bit4 = _mm512_movepi8_mask(_mm512_slli_epi16(block, 3));
-    const uint64_t continuation = bit7 & ~bit6 & within;
-    const uint64_t lead = bit7 & bit6 & within;
-    const uint64_t lead3 = lead & bit5;
-    const uint64_t lead4 = lead3 & bit4;
-    const uint64_t here = lead << 1 | lead3 << 2 | lead4 << 3 | due;
-    errors |= (here ^ continuation) & within;
-    due = lead >> 63 | lead3 >> 62 | lead4 >> 61;
-    if (!kWhole) {
-        // Continuations due past the end of the run.
-        due |= (here & ~within) != 0 ? 1u : 0u;
-    }
-    const __m512i low = _mm512_set1_epi8(0x0F);
-    const __m512i pairs = _mm512_and_si512(
-        _mm512_and_si512(_mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(0xFFFF, Table16(kLeadHigh)),
-                                             _mm512_and_si512(_mm512_srli_epi16(block, 4), low)),
-                         _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(0xFFFF, Table16(kLeadLow)),
-                                             _mm512_and_si512(block, low))),
-        _mm512_shuffle_epi8(_mm512_maskz_broadcast_i32x4(0xFFFF, Table16(kNextHigh)),
-                            _mm512_and_si512(_mm512_srli_epi16(next, 4), low)));
-    malformed = _mm512_or_si512(malformed, _mm512_maskz_mov_epi8(within, pairs));
-    const uint64_t small = _mm512_cmpeq_epi8_mask(_mm512_and_si512(block, _mm512_set1_epi8(0x3C)),
-                                                  _mm512_setzero_si512());
-    const __m512i value =
-        _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(block, _mm512_set1_epi8(3)), 6),
-                        _mm512_and_si512(next, _mm512_set1_epi8(0x3F)));
-    const __m512i narrowed = _mm512_mask_blend_epi8(
-        bit7, block, _mm512_mask_blend_epi8(small, _mm512_set1_epi8('?'), value));
-    const uint64_t keep = ~continuation & within;
-    const auto chars = static_cast<uint64_t>(__builtin_popcountll(keep));
-    _mm512_mask_storeu_epi8(dest, _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(chars)),
-                            _mm512_maskz_compress_epi8(keep, narrowed));
-    units = chars + static_cast<uint64_t>(__builtin_popcountll(lead4));
+QORUTILS_AVX512 inline uint32_t NarrowBlockCompress(const char* src, size_t size, char* dest,
+                                                    Sequences& sequences, uint32_t& units) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 1));
+    const Classes classes = {_mm256_movepi8_mask(block),
+                             _mm256_movepi8_mask(_mm256_add_epi8(block, block)),
+                             _mm256_movepi8_mask(_mm256_slli_epi16(block, 2)),
+                             _mm256_movepi8_mask(_mm256_slli_epi16(block, 3))};
+    uint32_t lead4 = 0;
+    const uint32_t keep = Check(classes, kWhole ? 32 : size, sequences, lead4);
+    const __m256i pairs = MalformedPairs(block, next);
+    sequences.errors |= _mm256_test_epi8_mask(pairs, pairs) & keep;
+    const uint32_t small = _mm256_cmpeq_epi8_mask(_mm256_and_si256(block, _mm256_set1_epi8(0x3C)),
+                                                  _mm256_setzero_si256());
+    const __m256i value =
+        _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(block, _mm256_set1_epi8(3)), 6),
+                        _mm256_and_si256(next, _mm256_set1_epi8(0x3F)));
+    const __m256i narrowed = _mm256_mask_blend_epi8(
+        classes.bit7, block, _mm256_mask_blend_epi8(small, _mm256_set1_epi8('?'), value));
+    const auto chars = static_cast<uint32_t>(__builtin_popcount(keep));
+    _mm256_mask_storeu_epi8(dest, _bzhi_u32(~0u, chars),
+                            _mm256_maskz_compress_epi8(keep, narrowed));
+    units = chars + static_cast<uint32_t>(__builtin_popcount(lead4));
     return chars;
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt,bmi2"))) NarrowedRun
-NarrowUtf8Avx512(char* dest, const char*& src, const char* end, size_t capacity,
-                 const char* readable) {
-    constexpr size_t kWidth = 64;
+QORUTILS_AVX512 NarrowedRun NarrowUtf8Avx512(char* dest, const char*& src, const char* end,
+                                             size_t capacity, const char* readable) {
+    constexpr size_t kWidth = 32;
     const char* const start = src;
     const char* at = src;
     NarrowedRun run{0, 0};
-    uint64_t due = 0;
-    uint64_t errors = 0;
-    __m512i malformed = _mm512_setzero_si512();
-    uint64_t units = 0;
-    while (errors == 0 && static_cast<size_t>(end - at) > kWidth &&
+    Sequences sequences;
+    uint32_t units = 0;
+    while (sequences.errors == 0 && static_cast<size_t>(end - at) > kWidth &&
            capacity - run.units >= kWidth) {
-        run.bytes +=
-            NarrowBlock64<true>(at, kWidth, dest + run.bytes, due, errors, malformed, units);
+        run.bytes += NarrowBlockCompress<true>(at, kWidth, dest + run.bytes, sequences, units);
         run.units += units;
         at += kWidth;
     }
-    if (errors == 0 && at != end && capacity - run.units >= kWidth &&
+    if (sequences.errors == 0 && at != end && capacity - run.units >= kWidth &&
         Readable(at, end, readable, kWidth + 1)) {
         const auto size = static_cast<size_t>(end - at);
-        run.bytes +=
-            NarrowBlock64<false>(at, size, dest + run.bytes, due, errors, malformed, units);
+        run.bytes += NarrowBlockCompress<false>(at, size, dest + run.bytes, sequences, units);
         run.units += units;
         at += size;
     }
     src = at;
-    Sequences sequences;
-    sequences.due = due;
-    sequences.errors = errors != 0 ? 1u : 0u;
-    return Finish(dest, run, src, start, end, capacity, readable, sequences,
-                  _mm512_test_epi64_mask(malformed, malformed) != 0);
+    return Finish(dest, run, src, start, end, capacity, readable, sequences, false);
 }
+
+#undef QORUTILS_AVX512
 
 } // namespace
 

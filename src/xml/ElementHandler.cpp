@@ -68,17 +68,17 @@ __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char
     FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
 }
 
-// Fills the null `value` with the narrowed form of UTF-8 text. A short ASCII text, as most
-// values are, narrows to itself and is copied as it is checked; a longer ASCII one is measured
-// and taken as it is (up to the limit); another is narrowed in a small buffer, or a large one
-// when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
+// Fills the null `value` with the narrowed form of UTF-8 text. An ASCII text, as most values
+// are, narrows to itself (up to the limit); another is narrowed in a small buffer, or a large
+// one when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
 void AssignNarrowed(FIAttribute& value, const char* text) {
-    if (FIAttributeText::AssignShortAscii(value, text)) {
-        return;
-    }
     const size_t length = std::strlen(text);
     if (length <= k_narrowLimit && qorutils::text::IsAscii(text, length)) {
-        FIAttributeText::Assign(value, text, length);
+        if (length <= FIAttributeText::kInline) {
+            FIAttributeText::AssignShort(value, text, length);
+        } else {
+            FIAttributeText::Assign(value, text, length);
+        }
         return;
     }
     // A character never narrows to more than one byte.
