@@ -17,11 +17,12 @@ void SAXAttributesImpl::assign(const char** attributes) {
     m_namesReady = false;
     m_valuesReady = false;
     m_utf8Ready = false;
-    // Room for the conversions to come, so that they allocate nothing but text.
-    m_locals.reserve(m_count);
-    m_names.reserve(m_count);
-    m_values.reserve(m_count);
+    // Room for the conversions to come, so that they allocate nothing but text; it only grows,
+    // and most elements find it made.
     if (m_utf8.size() < m_count) {
+        m_locals.reserve(m_count);
+        m_names.reserve(m_count);
+        m_values.reserve(m_count);
         m_utf8.resize(m_count);
     }
 }

@@ -1,7 +1,5 @@
 #include "platform/SAXTextPiece.h"
 
-#include "text/Utf8.h"
-
 namespace MSXML2 {
 namespace detail {
 
@@ -34,23 +32,14 @@ void SAXTextPiece::add(const char*& next, const char* end, const char* readable)
     }
 }
 
-unsigned short* SAXTextPiece::wide(int& length) {
+unsigned short* SAXTextPiece::convertedWide(int& length) {
     convertGathered();
     m_wide[m_units] = 0;
     length = static_cast<int>(m_units);
     return m_wide;
 }
 
-// A short piece gathered whole and all ASCII (the indentation between elements, a few words)
-// is its own narrowed text.
-char* SAXTextPiece::narrow(int& length) {
-    constexpr size_t kShort = 32;
-    if (m_gatherLimit != 0 && m_gathered <= kShort &&
-        qorutils::text::IsAsciiWithin32(m_utf8, m_gathered)) {
-        m_utf8[m_gathered] = '\0';
-        length = static_cast<int>(m_gathered);
-        return m_utf8;
-    }
+char* SAXTextPiece::convertedNarrow(int& length) {
     convertGathered();
     m_narrow[m_bytes] = '\0';
     length = static_cast<int>(m_bytes);

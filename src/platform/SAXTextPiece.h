@@ -9,6 +9,8 @@
 #pragma once
 
 #include "text/TextKernels.h"
+#include "text/Utf16.h"
+#include "text/Utf8.h"
 
 #include <cstddef>
 #include <cstring>
@@ -55,9 +57,28 @@ public:
     // past it: the piece is full when `next` stops short of `end`.
     void add(const char*& next, const char* end, const char* readable);
 
-    // The piece, ended by a NUL: `length` code units of UTF-16, or `length` narrowed bytes.
-    unsigned short* wide(int& length);
-    char* narrow(int& length);
+    // The piece, ended by a NUL: `length` code units of UTF-16, or `length` narrowed bytes. A
+    // short piece gathered whole and all ASCII (the indentation between elements, a few words)
+    // is widened as one block, or is its own narrowed text.
+    unsigned short* wide(int& length) {
+        if (m_gatherLimit != 0 && m_gathered <= kShort &&
+            qorutils::text::IsAsciiWithin32(m_utf8, m_gathered)) {
+            qorutils::text::WidenAscii(m_wide, m_utf8, kShort);
+            m_wide[m_gathered] = 0;
+            length = static_cast<int>(m_gathered);
+            return m_wide;
+        }
+        return convertedWide(length);
+    }
+    char* narrow(int& length) {
+        if (m_gatherLimit != 0 && m_gathered <= kShort &&
+            qorutils::text::IsAsciiWithin32(m_utf8, m_gathered)) {
+            m_utf8[m_gathered] = '\0';
+            length = static_cast<int>(m_gathered);
+            return m_utf8;
+        }
+        return convertedNarrow(length);
+    }
     void clear() {
         m_gathered = 0;
         m_gatherLimit = kUnits;
@@ -66,8 +87,13 @@ public:
     }
 
 private:
+    // The most bytes of a piece handed over as they are, or widened as one block.
+    static constexpr size_t kShort = 32;
+
     // Converts what was gathered; the rest of the piece is converted as it comes.
     void convertGathered();
+    unsigned short* convertedWide(int& length);
+    char* convertedNarrow(int& length);
 
     const qorutils::text::TextKernels& m_kernels;
     bool m_narrowed;
