@@ -17,12 +17,12 @@ void SAXAttributesImpl::assign(const char** attributes) {
     m_namesReady = false;
     m_valuesReady = false;
     m_utf8Ready = false;
-    // Room for the conversions to come, so that they allocate nothing but text; it only grows,
-    // and most elements find it made.
+    // An entry per attribute in each list, for the conversions to come, so that they allocate
+    // nothing but text; the lists only grow, and most elements find them long enough.
     if (m_utf8.size() < m_count) {
-        m_locals.reserve(m_count);
-        m_names.reserve(m_count);
-        m_values.reserve(m_count);
+        m_locals.resize(m_count);
+        m_names.resize(m_count);
+        m_values.resize(m_count);
         m_utf8.resize(m_count);
     }
 }
@@ -43,7 +43,6 @@ const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
 // once found.
 bool SAXAttributesImpl::convertLocalNames() {
     m_localText.clear();
-    m_locals.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         const LocalName local = FindLocalName(m_source[2 * i]);
         const long at = m_localText.appendUtf8(local.text, local.length);
@@ -59,7 +58,6 @@ bool SAXAttributesImpl::convertLocalNames() {
 
 bool SAXAttributesImpl::convertNames() {
     m_nameText.clear();
-    m_names.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         if (!AppendExpatName(m_nameText, m_source[2 * i], m_names[i])) {
             return false;
@@ -71,7 +69,6 @@ bool SAXAttributesImpl::convertNames() {
 
 bool SAXAttributesImpl::convertValues() {
     m_valueText.clear();
-    m_values.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         const char* value = m_source[2 * i + 1];
         const long at = m_valueText.appendUtf8(value, std::strlen(value));
