@@ -95,7 +95,7 @@ test-tsan: deps
 # fuzz/corpus/NAME. New inputs go to $(ASAN_BUILD)/fuzz/corpus/NAME and crashes to
 # $(ASAN_BUILD)/fuzz/crashes/NAME/; a crash fails the target.
 SECONDS ?= 60
-FUZZ_TARGETS := xml attribute notify
+FUZZ_TARGETS := xml attribute notify text
 fuzz: configure-asan
 	cmake --build $(ASAN_BUILD) -j$(JOBS) --target $(addprefix qorfuzz_,$(FUZZ_TARGETS))
 	status=0; \

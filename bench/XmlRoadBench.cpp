@@ -1,9 +1,13 @@
 // The whole XML road against expat alone: SAXXMLReader::parse, SAXContentHandlerImpl, a
-// TopHandler and handlers that accept every element (adding a child for it, as handlers do),
-// fetch its attributes with GetAttributeValue and receive its text, against expat with empty
-// callbacks given the same bytes in memory as one piece. Two generated documents of 64 MiB: a
-// model (nested elements with short attributes) and a text (long runs, few attributes). Before
-// timing, the program checks that the road and expat see the same elements, values and text.
+// TopHandler and handlers that accept every element (adding a child for it, as handlers do)
+// and receive its text, against expat with empty callbacks given the same bytes in memory as
+// one piece. Two kinds of handler: one that fetches the attributes its element's kind carries
+// by name with GetAttributeValue, and a generic one that reads every attribute by position
+// (getLength, getLocalName, getValue, each narrowed), as qorxml does. Two generated documents
+// of 64 MiB: a model (nested elements with short attributes) and a text (long runs, few
+// attributes). Before timing, the program checks that the roads and expat see the same
+// elements, names, values and text. Last, `qorxml --events` reads the model from a file against
+// expat alone reading the same file the same way, both as programs of their own.
 #include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
@@ -14,10 +18,20 @@
 #include <benchmark/benchmark.h>
 #include <expat.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -185,10 +199,12 @@ const std::string& DocumentOf(int index) {
     return index == 0 ? g_model : g_text;
 }
 
-// What a parse saw: elements, attribute values and text, counted in characters.
+// What a parse saw: elements, attributes, and their local names, values and text counted in
+// characters.
 struct Tally {
     long elements = 0;
     long attributes = 0;
+    long nameCharacters = 0;
     long valueCharacters = 0;
     long textCharacters = 0;
     unsigned long textPieces = 0;
@@ -197,15 +213,32 @@ struct Tally {
     bool counting = false;
     bool operator==(const Tally& other) const {
         return elements == other.elements && attributes == other.attributes &&
-               valueCharacters == other.valueCharacters && textCharacters == other.textCharacters;
+               nameCharacters == other.nameCharacters && valueCharacters == other.valueCharacters &&
+               textCharacters == other.textCharacters;
     }
+};
+
+// Takes the text pieces of every element.
+class TextCounter : public ElementHandler {
+public:
+    explicit TextCounter(Tally& tally) : m_tally(tally) {}
+
+    void HandleText(char* text, MSXML2::ISAXLocator*) override {
+        ++m_tally.textPieces;
+        if (m_tally.counting) {
+            m_tally.textCharacters += static_cast<long>(std::strlen(text));
+        }
+    }
+
+protected:
+    Tally& m_tally;
 };
 
 // Accepts every element: adds the child that will be offered the elements nested in it, asks
 // for the attributes that the element's kind carries, and takes its text.
-class RoadHandler final : public ElementHandler {
+class RoadHandler final : public TextCounter {
 public:
-    explicit RoadHandler(Tally& tally) : m_tally(tally) {}
+    explicit RoadHandler(Tally& tally) : TextCounter(tally) {}
 
     bool HandleElement(char* name, MSXML2::ISAXAttributes* attributes,
                        MSXML2::ISAXLocator* locator) override {
@@ -219,19 +252,13 @@ public:
             if (!value.isNull()) {
                 ++m_tally.attributes;
                 if (m_tally.counting) {
+                    m_tally.nameCharacters += static_cast<long>(std::strlen(*attribute));
                     m_tally.valueCharacters += value.length();
                 }
             }
         }
         ExtraAttributes(name, locator);
         return true;
-    }
-
-    void HandleText(char* text, MSXML2::ISAXLocator*) override {
-        ++m_tally.textPieces;
-        if (m_tally.counting) {
-            m_tally.textCharacters += static_cast<long>(std::strlen(text));
-        }
     }
 
 private:
@@ -261,14 +288,47 @@ private:
         static const char* const kNone[1] = {};
         return kNone;
     }
-
-    Tally& m_tally;
 };
 
-__attribute__((noinline)) Tally ParseRoad(const std::string& document, bool counting) {
+// Accepts every element, adds a child, and reads every attribute by position as qorxml's
+// handler reads them: its local name and its value, each narrowed.
+class GenericHandler final : public TextCounter {
+public:
+    explicit GenericHandler(Tally& tally) : TextCounter(tally) {}
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
+        AddHandler(new GenericHandler(m_tally));
+        ++m_tally.elements;
+        int count = 0;
+        attributes->getLength(&count);
+        char name[4096 + 1];
+        char value[4096 + 1];
+        for (int index = 0; index < count; ++index) {
+            unsigned short* text = nullptr;
+            int length = 0;
+            attributes->getLocalName(index, &text, &length);
+            myconvert(name, text, length);
+            attributes->getValue(index, &text, &length);
+            myconvert(value, text, length);
+            ++m_tally.attributes;
+            if (m_tally.counting) {
+                m_tally.nameCharacters += static_cast<long>(std::strlen(name));
+                m_tally.valueCharacters += static_cast<long>(std::strlen(value));
+            }
+        }
+        return true;
+    }
+};
+
+enum class Road { KnownNames, Generic };
+
+__attribute__((noinline)) Tally ParseRoad(const std::string& document, Road road, bool counting) {
     Tally tally;
     tally.counting = counting;
-    auto* content = new SAXContentHandlerImpl(new TopHandler(new RoadHandler(tally)));
+    ElementHandler* root = road == Road::KnownNames
+                               ? static_cast<ElementHandler*>(new RoadHandler(tally))
+                               : new GenericHandler(tally);
+    auto* content = new SAXContentHandlerImpl(new TopHandler(root));
     auto* errors = new SAXErrorHandlerImpl();
     long result = E_FAIL;
     {
@@ -305,12 +365,16 @@ long CountCharacters(const char* text, size_t length) {
 }
 
 // The same tally from expat's own callbacks, for the check: every element, every attribute
-// (all of them are asked for), and characters of values and text.
+// (all of them are asked for) with its local name (after the namespace and its separator),
+// and characters of values and text.
 void XMLCALL TallyStart(void* data, const XML_Char*, const XML_Char** attributes) {
     auto* tally = static_cast<Tally*>(data);
     ++tally->elements;
     for (int i = 0; attributes[i] != nullptr; i += 2) {
         ++tally->attributes;
+        const char* separator = std::strchr(attributes[i], '\x01');
+        const char* local = separator != nullptr ? separator + 1 : attributes[i];
+        tally->nameCharacters += CountCharacters(local, std::strlen(local));
         tally->valueCharacters +=
             CountCharacters(attributes[i + 1], std::strlen(attributes[i + 1]));
     }
@@ -343,43 +407,193 @@ BENCHMARK(BM_RawExpat)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 void BM_Road(benchmark::State& state) {
     const std::string& document = DocumentOf(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ParseRoad(document, false));
+        benchmark::DoNotOptimize(ParseRoad(document, Road::KnownNames, false));
     }
 }
 BENCHMARK(BM_Road)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-QORBENCH_TARGET({"XML road, 64 MiB model vs raw expat", "BM_Road/0", "BM_RawExpat/0",
-                 Goal::AtMostTimesBaseline, 1.3});
-QORBENCH_TARGET({"XML road, 64 MiB text vs raw expat", "BM_Road/1", "BM_RawExpat/1",
-                 Goal::AtMostTimesBaseline, 1.3});
+void BM_GenericRoad(benchmark::State& state) {
+    const std::string& document = DocumentOf(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ParseRoad(document, Road::Generic, false));
+    }
+}
+BENCHMARK(BM_GenericRoad)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-void CheckSame(const char* caseName, const std::string& document) {
+QORBENCH_TARGET({"XML road, 64 MiB model vs raw expat", "BM_Road/0", "BM_RawExpat/0",
+                 Goal::AtMostTimesBaseline, 1.15});
+QORBENCH_TARGET({"XML road, 64 MiB text vs raw expat", "BM_Road/1", "BM_RawExpat/1",
+                 Goal::AtMostTimesBaseline, 1.15});
+QORBENCH_TARGET({"XML road, every attribute by position, 64 MiB model vs raw expat",
+                 "BM_GenericRoad/0", "BM_RawExpat/0", Goal::AtMostTimesBaseline, 1.25});
+QORBENCH_TARGET({"XML road, every attribute by position, 64 MiB text vs raw expat",
+                 "BM_GenericRoad/1", "BM_RawExpat/1", Goal::AtMostTimesBaseline, 1.25});
+
+// The model as a file, for the programs that read one; removed when the program ends.
+std::string g_modelFile;
+
+// Expat alone reads a file as the reader does: XML_GetBuffer filled by read() in pieces of
+// 256 KiB, the rest of the file as one final piece once at most 8 MiB of it are left, each
+// piece handed to XML_ParseBuffer; empty callbacks as BM_RawExpat's.
+bool ParseFileWithExpat(const char* path) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0) {
+        return false;
+    }
+    XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
+    XML_SetElementHandler(parser, EmptyStart, EmptyEnd);
+    XML_SetCharacterDataHandler(parser, EmptyText);
+    const auto size = static_cast<size_t>(status.st_size);
+    size_t fed = 0;
+    bool parsed = true;
+    for (bool final = false; parsed && !final;) {
+        const size_t left = size - std::min(fed, size);
+        const size_t piece = left < (size_t{8} << 20) ? left + 1 : size_t{256} << 10;
+        auto* buffer = static_cast<char*>(XML_GetBuffer(parser, static_cast<int>(piece)));
+        size_t got = 0;
+        for (ssize_t n = 1; n > 0 && got < piece; got += static_cast<size_t>(n)) {
+            n = read(fd, buffer + got, piece - got);
+            if (n < 0) {
+                n = 0;
+                parsed = false;
+            }
+        }
+        final = got < piece;
+        fed += got;
+        parsed = parsed && XML_ParseBuffer(parser, static_cast<int>(got), final) == XML_STATUS_OK;
+    }
+    XML_ParserFree(parser);
+    close(fd);
+    return parsed;
+}
+
+// Runs a program with standard output to /dev/null; its processor time (user and system) in
+// seconds, or a negative number when it did not end well.
+double RunProgram(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage {};
+    if (spawned != 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Each iteration's time is the child's processor time, on both sides: the same start-up, the
+// same reading of the file.
+void TimeProgram(benchmark::State& state, const std::vector<std::string>& arguments) {
+    for (auto _ : state) {
+        const double seconds = RunProgram(arguments);
+        if (seconds < 0) {
+            state.SkipWithError("the program failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+
+std::string g_self;
+
+#if defined(QORBENCH_QORXML)
+void BM_QorxmlEvents(benchmark::State& state) {
+    TimeProgram(state, {QORBENCH_QORXML, "--events", g_modelFile});
+}
+BENCHMARK(BM_QorxmlEvents)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ExpatFile(benchmark::State& state) {
+    TimeProgram(state, {g_self, "--expat-file", g_modelFile});
+}
+BENCHMARK(BM_ExpatFile)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+QORBENCH_TARGET({"qorxml --events, 64 MiB model file vs expat reading it", "BM_QorxmlEvents",
+                 "BM_ExpatFile", Goal::AtMostTimesBaseline, 1.6});
+#endif
+
+void CheckSame(const char* caseName, Road road, const std::string& document) {
     const Tally expat = TallyWithExpat(document);
-    const Tally road = ParseRoad(document, true);
-    const bool same = expat.elements > 0 && road == expat;
+    const Tally seen = ParseRoad(document, road, true);
+    const bool same = expat.elements > 0 && seen == expat;
     qorbench::AddCheck(caseName, same ? "same" : "different", "same", same);
+}
+
+// Writes the model to a temporary file for the programs; false when it cannot.
+bool WriteModelFile() {
+    const char* directory = std::getenv("TMPDIR");
+    std::string path =
+        std::string(directory != nullptr ? directory : "/tmp") + "/qorbench-model-XXXXXX.xml";
+    const int fd = mkstemps(path.data(), 4);
+    if (fd < 0) {
+        return false;
+    }
+    size_t written = 0;
+    while (written < g_model.size()) {
+        const ssize_t n = write(fd, g_model.data() + written, g_model.size() - written);
+        if (n <= 0) {
+            break;
+        }
+        written += static_cast<size_t>(n);
+    }
+    close(fd);
+    g_modelFile = path;
+    return written == g_model.size();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // "--expat-file FILE": the baseline of the qorxml row, run as a program of its own.
+    if (argc == 3 && std::strcmp(argv[1], "--expat-file") == 0) {
+        return ParseFileWithExpat(argv[2]) ? 0 : 1;
+    }
     if (const char* mib = std::getenv("QORBENCH_XML_MIB")) {
         g_documentSize = std::strtoul(mib, nullptr, 10) << 20;
     }
     g_model = MakeModel();
     g_text = MakeText();
-    // "--profile road|expat model|text [times]" parses and does nothing else, for a profiler.
+    // "--profile road|generic|expat model|text [times]" parses and does nothing else, for a
+    // profiler.
     if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--profile") == 0) {
         const std::string& document = std::strcmp(argv[3], "text") == 0 ? g_text : g_model;
-        const bool road = std::strcmp(argv[2], "road") == 0;
+        const bool expat = std::strcmp(argv[2], "expat") == 0;
+        const Road road = std::strcmp(argv[2], "generic") == 0 ? Road::Generic : Road::KnownNames;
         bool parsed = true;
         for (long times = argc == 5 ? std::atol(argv[4]) : 1; times > 0; --times) {
-            parsed = parsed &&
-                     (road ? ParseRoad(document, false).elements > 0 : ParseRawExpat(document));
+            parsed = parsed && (expat ? ParseRawExpat(document)
+                                      : ParseRoad(document, road, false).elements > 0);
         }
         return parsed ? 0 : 1;
     }
-    CheckSame("XML road and expat see the same (64 MiB model)", g_model);
-    CheckSame("XML road and expat see the same (64 MiB text)", g_text);
-    return qorbench::RunBenchmarks(argc, argv);
+    CheckSame("XML road and expat see the same (64 MiB model)", Road::KnownNames, g_model);
+    CheckSame("XML road and expat see the same (64 MiB text)", Road::KnownNames, g_text);
+    CheckSame("XML road by position and expat see the same (64 MiB model)", Road::Generic, g_model);
+    CheckSame("XML road by position and expat see the same (64 MiB text)", Road::Generic, g_text);
+    g_self = "/proc/self/exe";
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        g_self.assign(self, static_cast<size_t>(length));
+    }
+    const bool written = WriteModelFile();
+    qorbench::AddCheck("64 MiB model written to a file for the programs", written ? "yes" : "no",
+                       "yes", written);
+    const int status = qorbench::RunBenchmarks(argc, argv);
+    if (!g_modelFile.empty()) {
+        unlink(g_modelFile.c_str());
+    }
+    return status;
 }

@@ -42,7 +42,9 @@ std::string KeyOf(const benchmark::BenchmarkReporter::Run& run) {
 }
 
 // Shows the aggregates on the console as usual and keeps, for every benchmark, the least CPU
-// time per iteration among its repetitions: on a shared machine the least disturbed one.
+// time per iteration among its repetitions: on a shared machine the least disturbed one. A
+// benchmark that measures its own time (UseManualTime, such as another process's processor
+// time) or asks for real time is judged on that time.
 class CapturingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -54,7 +56,9 @@ public:
             if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
                 continue;
             }
-            const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            const double total = run.run_name.time_type.empty() ? run.cpu_accumulated_time
+                                                                : run.real_accumulated_time;
+            const double seconds = total / static_cast<double>(run.iterations);
             auto [it, added] = m_best.emplace(KeyOf(run), seconds);
             if (!added) {
                 it->second = std::min(it->second, seconds);

@@ -1,10 +1,15 @@
 #include "platform/ExpatName.h"
 
+#include "text/Narrow.h"
+#include "text/Utf8.h"
+
 #include <cstring>
 
 namespace MSXML2 {
 namespace detail {
 namespace {
+
+using qorutils::text::Utf16Buffer;
 
 // Appends one part of the name, up to the separator or the end; false when memory runs out.
 bool appendPart(Utf16Buffer& buffer, const char*& name, size_t& offset, size_t& units) {
@@ -58,6 +63,18 @@ bool AppendExpatName(Utf16Buffer& buffer, const char* name, NameOffsets& out) {
     out.qName = prefix;
     out.qNameLength = prefixLength + 1 + out.localLength;
     return true;
+}
+
+int NarrowExpatLocalName(char* dest, const char* name, int limit) {
+    const LocalName local = FindLocalName(name);
+    // Most names are ASCII, which narrows to itself.
+    if (!local.ascii || local.length > static_cast<size_t>(limit)) {
+        const char* text = local.text;
+        return qorutils::text::NarrowUtf8Until(dest, text, kNamespaceSeparator, limit);
+    }
+    std::memcpy(dest, local.text, local.length);
+    dest[local.length] = '\0';
+    return static_cast<int>(local.length);
 }
 
 } // namespace detail

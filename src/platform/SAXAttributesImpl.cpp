@@ -13,35 +13,51 @@ void SAXAttributesImpl::assign(const char** attributes) {
     while (attributes[2 * m_count] != nullptr) {
         ++m_count;
     }
+    m_localsReady = false;
     m_namesReady = false;
     m_valuesReady = false;
-    m_localReady = false;
-    // Room for the conversions to come, so that they allocate nothing but text.
-    m_names.reserve(m_count);
-    m_values.reserve(m_count);
-    if (m_localNames.size() < m_count) {
-        m_localNames.resize(m_count);
+    m_utf8Ready = false;
+    // An entry per attribute in each list, for the conversions to come, so that they allocate
+    // nothing but text; the lists only grow, and most elements find them long enough.
+    if (m_utf8.size() < m_count) {
+        m_locals.resize(m_count);
+        m_names.resize(m_count);
+        m_values.resize(m_count);
+        m_utf8.resize(m_count);
     }
 }
 
-// A local name follows the namespace URI and its separator, when there is one.
-void SAXAttributesImpl::findLocalNames() {
-    for (size_t i = 0; i < m_count; ++i) {
-        const char* local = m_source[2 * i];
-        const char* end = strchrnul(local, kNamespaceSeparator);
-        if (*end != '\0') {
-            local = end + 1;
-            end = strchrnul(local, kNamespaceSeparator);
+const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
+    if (!m_utf8Ready) {
+        for (size_t i = 0; i < m_count; ++i) {
+            const LocalName local = FindLocalName(m_source[2 * i]);
+            m_utf8[i] = {local.text, local.length, m_source[2 * i + 1], local.ascii};
         }
-        const auto length = static_cast<size_t>(end - local);
-        m_localNames[i] = {local, length, IsAscii(local, length)};
+        m_utf8Ready = true;
     }
-    m_localReady = true;
+    *count = m_count;
+    return m_utf8.data();
+}
+
+// The local names alone, which most handlers ask for; mostly short ASCII, widened as they are
+// once found.
+bool SAXAttributesImpl::convertLocalNames() {
+    m_localText.clear();
+    for (size_t i = 0; i < m_count; ++i) {
+        const LocalName local = FindLocalName(m_source[2 * i]);
+        const long at = m_localText.appendUtf8(local.text, local.length);
+        if (at < 0) {
+            return false;
+        }
+        m_locals[i].offset = static_cast<size_t>(at);
+        m_locals[i].length = m_localText.size() - m_locals[i].offset - 1;
+    }
+    m_localsReady = true;
+    return true;
 }
 
 bool SAXAttributesImpl::convertNames() {
     m_nameText.clear();
-    m_names.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         if (!AppendExpatName(m_nameText, m_source[2 * i], m_names[i])) {
             return false;
@@ -53,10 +69,9 @@ bool SAXAttributesImpl::convertNames() {
 
 bool SAXAttributesImpl::convertValues() {
     m_valueText.clear();
-    m_values.resize(m_count);
     for (size_t i = 0; i < m_count; ++i) {
         const char* value = m_source[2 * i + 1];
-        const long at = m_valueText.appendUtf8(value);
+        const long at = m_valueText.appendUtf8(value, std::strlen(value));
         if (at < 0) {
             return false;
         }
@@ -71,12 +86,15 @@ long SAXAttributesImpl::QueryInterface(const GUID& riid, void** object) {
     if (object == nullptr) {
         return E_POINTER;
     }
-    if (riid != IID_IUnknown) {
+    if (riid == IID_IUnknown) {
+        *object = static_cast<IUnknown*>(static_cast<ISAXAttributes*>(this));
+    } else if (riid == IID_ISAXAttributesUtf8) {
+        *object = static_cast<ISAXAttributesUtf8*>(this);
+    } else {
         *object = nullptr;
         return E_NOINTERFACE;
     }
     AddRef();
-    *object = static_cast<IUnknown*>(this);
     return S_OK;
 }
 
@@ -112,12 +130,30 @@ long SAXAttributesImpl::answerName(int index, size_t NameOffsets::*offset,
     return S_OK;
 }
 
+long SAXAttributesImpl::answerText(int index, bool ready, bool (SAXAttributesImpl::*convert)(),
+                                   const qorutils::text::Utf16Buffer& buffer,
+                                   const std::vector<Value>& texts, unsigned short** text,
+                                   int* length) {
+    const long refused = refuse(index, text, length);
+    if (refused != S_OK) {
+        return refused;
+    }
+    if (!ready && !(this->*convert)()) {
+        return SAXREADER_E_MEMORY;
+    }
+    const Value& found = texts[static_cast<size_t>(index)];
+    *text = buffer.data() + found.offset;
+    *length = static_cast<int>(found.length);
+    return S_OK;
+}
+
 long SAXAttributesImpl::getURI(int index, unsigned short** uri, int* length) {
     return answerName(index, &NameOffsets::uri, &NameOffsets::uriLength, uri, length);
 }
 
 long SAXAttributesImpl::getLocalName(int index, unsigned short** localName, int* length) {
-    return answerName(index, &NameOffsets::local, &NameOffsets::localLength, localName, length);
+    return answerText(index, m_localsReady, &SAXAttributesImpl::convertLocalNames, m_localText,
+                      m_locals, localName, length);
 }
 
 long SAXAttributesImpl::getQName(int index, unsigned short** qName, int* length) {
@@ -125,17 +161,8 @@ long SAXAttributesImpl::getQName(int index, unsigned short** qName, int* length)
 }
 
 long SAXAttributesImpl::getValue(int index, unsigned short** value, int* length) {
-    const long refused = refuse(index, value, length);
-    if (refused != S_OK) {
-        return refused;
-    }
-    if (!m_valuesReady && !convertValues()) {
-        return SAXREADER_E_MEMORY;
-    }
-    const Value& text = m_values[static_cast<size_t>(index)];
-    *value = m_valueText.data() + text.offset;
-    *length = static_cast<int>(text.length);
-    return S_OK;
+    return answerText(index, m_valuesReady, &SAXAttributesImpl::convertValues, m_valueText,
+                      m_values, value, length);
 }
 
 } // namespace detail

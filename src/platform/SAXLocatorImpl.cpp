@@ -1,6 +1,6 @@
 #include "platform/SAXLocatorImpl.h"
 
-#include "platform/Utf16Text.h"
+#include "text/Utf16.h"
 
 #include <climits>
 #include <cstring>
@@ -28,7 +28,8 @@ SAXLocatorImpl* SAXLocatorImpl::Create(const char* systemId) {
         return nullptr;
     }
     const size_t written =
-        length != 0 ? ConvertUtf8ToUtf16(systemId, systemId + length, text, length) : 0;
+        length != 0 ? qorutils::text::ConvertUtf8ToUtf16(systemId, systemId + length, text, length)
+                    : 0;
     text[written] = 0;
     locator->m_systemId = text;
     return locator;

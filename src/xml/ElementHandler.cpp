@@ -1,22 +1,26 @@
 #include <QorUtils/xml/ElementHandler.h>
 
 #include "attribute/FIAttributeText.h"
-#include "platform/SAXAttributesImpl.h"
+#include "platform/ReaderShortcuts.h"
+#include "text/Narrow.h"
+#include "text/Utf8.h"
 #include "xml/HandlerTree.h"
 #include "xml/XmlSupport.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <typeinfo>
 
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
+using MSXML2::detail::ISAXAttributesUtf8;
+using MSXML2::detail::Utf8Attribute;
 using qorutils::FIAttributeText;
 using qorutils::HandlerTree;
 using qorutils::k_errorLevel;
-using qorutils::k_narrowLimit;
-using qorutils::Narrow;
+using qorutils::text::Narrow;
+
+constexpr int k_narrowLimit = qorutils::text::kNarrowLimit;
 
 namespace {
 
@@ -51,7 +55,7 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
     unsigned short* systemId = nullptr;
     locator->getSystemId(&systemId);
     char file[k_narrowLimit + 1];
-    Narrow(file, systemId, qorutils::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
+    Narrow(file, systemId, qorutils::text::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
     qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
                       subject, form.after);
 }
@@ -60,7 +64,7 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
 // need no stack frame that large).
 __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char* text) {
     char buffer[k_narrowLimit + 1];
-    const int length = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+    const int length = qorutils::text::NarrowUtf8(buffer, text, k_narrowLimit);
     FIAttributeText::Assign(value, buffer, static_cast<size_t>(length));
 }
 
@@ -69,7 +73,7 @@ __attribute__((noinline)) void AssignLongNarrowed(FIAttribute& value, const char
 // one when it is long. A narrowed text holds no zero byte: the value takes the length as it is.
 void AssignNarrowed(FIAttribute& value, const char* text) {
     const size_t length = std::strlen(text);
-    if (length <= k_narrowLimit && MSXML2::detail::IsAscii(text, length)) {
+    if (length <= k_narrowLimit && qorutils::text::IsAscii(text, length)) {
         if (length <= FIAttributeText::kInline) {
             FIAttributeText::AssignShort(value, text, length);
         } else {
@@ -81,38 +85,40 @@ void AssignNarrowed(FIAttribute& value, const char* text) {
     constexpr size_t k_short = 64;
     if (length < k_short) {
         char buffer[k_short];
-        const int narrowed = qorutils::NarrowUtf8(buffer, text, k_narrowLimit);
+        const int narrowed = qorutils::text::NarrowUtf8(buffer, text, k_narrowLimit);
         FIAttributeText::Assign(value, buffer, static_cast<size_t>(narrowed));
     } else {
         AssignLongNarrowed(value, text);
     }
 }
 
-// Whether an ASCII local name of `length` bytes is `expected`: it narrows to itself, cut at the
-// narrowing limit.
-bool AsciiNameIs(const char* name, size_t length, const char* expected) {
-    const size_t narrowed = std::min(length, size_t{k_narrowLimit});
-    for (size_t i = 0; i < narrowed; ++i) {
+// Whether an attribute's local name narrows to `expected`. An ASCII name narrows to itself, cut
+// at the narrowing limit; most differ from the name asked for in their first byte.
+bool NameIs(const Utf8Attribute& attribute, const char* expected) {
+    if (!attribute.asciiName) {
+        return qorutils::text::Utf8NarrowsTo(attribute.localName, attribute.localLength, expected,
+                                             k_narrowLimit);
+    }
+    const size_t length = std::min(attribute.localLength, size_t{k_narrowLimit});
+    const char* name = attribute.localName;
+    if (length == 0 || name[0] != expected[0]) {
+        return length == 0 && expected[0] == '\0';
+    }
+    for (size_t i = 1; i < length; ++i) {
         if (name[i] != expected[i]) {
             return false;
         }
     }
-    return expected[narrowed] == '\0';
+    return expected[length] == '\0';
 }
 
-// GetAttributeValue on the reader's own attributes: true when the attribute was found and
-// `value` filled. An ASCII local name is compared as it is; another is narrowed as it is
-// compared.
-bool FetchReaderAttribute(const char* name, MSXML2::detail::SAXAttributesImpl& attributes,
-                          FIAttribute& value) {
-    for (size_t i = 0; i < attributes.count(); ++i) {
-        const auto& local = attributes.localNameUtf8(i);
-        const bool same =
-            local.ascii ? AsciiNameIs(local.text, local.length, name)
-                        : qorutils::Utf8NarrowsTo(local.text, MSXML2::detail::kNamespaceSeparator,
-                                                  name, k_narrowLimit);
-        if (same) {
-            AssignNarrowed(value, attributes.valueUtf8(i));
+// GetAttributeValue through attributes in UTF-8: true when the attribute was found and `value`
+// filled.
+bool FetchUtf8Attribute(const char* name, const Utf8Attribute* attributes, size_t count,
+                        FIAttribute& value) {
+    for (size_t i = 0; i < count; ++i) {
+        if (NameIs(attributes[i], name)) {
+            AssignNarrowed(value, attributes[i].value);
             return true;
         }
     }
@@ -130,7 +136,7 @@ __attribute__((noinline)) bool FetchAttribute(const char* name, ISAXAttributes& 
         int localNameLength = 0;
         attributes.getLocalName(i, &localName, &localNameLength);
         // Compared as narrowed, without narrowing into a buffer: most names differ at once.
-        if (!qorutils::NarrowsTo(localName, localNameLength, name, k_narrowLimit)) {
+        if (!qorutils::text::NarrowsTo(localName, localNameLength, name, k_narrowLimit)) {
             continue;
         }
         unsigned short* text = nullptr;
@@ -256,18 +262,21 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
     if (name == nullptr || attributes == nullptr) {
         return value;
     }
-    // The reader's own attributes are narrowed straight from expat's UTF-8: the same bytes
-    // as getLocalName, getValue and narrowing give, without converting every name and value
-    // to UTF-16 first (which took most of the time of a document's attributes). The class is
-    // final: its type identifies it, for less than a dynamic_cast costs.
-    if (typeid(*attributes) == typeid(MSXML2::detail::SAXAttributesImpl)) {
-        if (FetchReaderAttribute(name, static_cast<MSXML2::detail::SAXAttributesImpl&>(*attributes),
-                                 value)) {
-            --m_nAttributes;
-        }
-        return value;
+    // The reader's attributes offer their UTF-8, narrowed straight to the same bytes as
+    // getLocalName, getValue and narrowing give, without converting every name and value to
+    // UTF-16 first (which took most of the time of a document's attributes).
+    void* utf8 = nullptr;
+    bool found = false;
+    if (SUCCEEDED(attributes->QueryInterface(MSXML2::detail::IID_ISAXAttributesUtf8, &utf8))) {
+        auto* view = static_cast<ISAXAttributesUtf8*>(utf8);
+        size_t count = 0;
+        const Utf8Attribute* list = view->utf8Attributes(&count);
+        found = FetchUtf8Attribute(name, list, count, value);
+        view->Release();
+    } else {
+        found = FetchAttribute(name, *attributes, value);
     }
-    if (FetchAttribute(name, *attributes, value)) {
+    if (found) {
         --m_nAttributes;
     }
     return value;

@@ -3,16 +3,62 @@
 #include <QorUtils/xml/ElementHandler.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 
-#include "xml/XmlSupport.h"
+#include "platform/ReaderShortcuts.h"
+#include "text/Narrow.h"
 
 #include <cstring>
-#include <typeinfo>
+#include <new>
 
 using MSXML2::ISAXAttributes;
-using MSXML2::ISAXContentHandler;
 using MSXML2::ISAXLocator;
+using MSXML2::detail::IID_ISAXNarrowContentHandler;
+using MSXML2::detail::ISAXNarrowContentHandler;
 
 namespace qorutils {
+
+// The adapter's narrow interface: a small object of its own (the adapter's layout is fixed by
+// its public header), which holds a reference on the adapter and answers every other interface
+// with the adapter's own.
+class NarrowTreeContent final : public ISAXNarrowContentHandler {
+public:
+    explicit NarrowTreeContent(SAXContentHandlerImpl& adapter) : m_adapter(adapter) {
+        m_adapter.AddRef();
+    }
+    NarrowTreeContent(const NarrowTreeContent&) = delete;
+    NarrowTreeContent& operator=(const NarrowTreeContent&) = delete;
+
+    long QueryInterface(const GUID& riid, void** ppv) override {
+        if (ppv != nullptr && riid == IID_ISAXNarrowContentHandler) {
+            AddRef();
+            *ppv = static_cast<ISAXNarrowContentHandler*>(this);
+            return S_OK;
+        }
+        return m_adapter.QueryInterface(riid, ppv);
+    }
+    unsigned long AddRef() override { return ++m_cRef; }
+    unsigned long Release() override {
+        if (--m_cRef > 0) {
+            return m_cRef;
+        }
+        delete this;
+        return 0;
+    }
+
+    long startElementNarrow(char* localName, int length, ISAXAttributes* attributes) override {
+        return HandlerTree::StartElement(m_adapter, localName, static_cast<size_t>(length),
+                                         attributes);
+    }
+    long endElementNarrow() override { return HandlerTree::EndElement(m_adapter); }
+    long charactersNarrow(char* text, int) override {
+        return HandlerTree::Characters(m_adapter, text);
+    }
+
+private:
+    ~NarrowTreeContent() { m_adapter.Release(); }
+
+    SAXContentHandlerImpl& m_adapter;
+    unsigned long m_cRef = 1;
+};
 
 ElementHandler* HandlerTree::StartTarget(ElementHandler& head) {
     ElementHandler* target = head.m_pInnermost;
@@ -27,10 +73,13 @@ void HandlerTree::Offer(ElementHandler& head, ElementHandler& target, const char
                         size_t length, ISAXAttributes* attributes, ISAXLocator* locator) {
     // A child may add handlers while it is asked; they are asked in turn. Each gets the name
     // afresh: a handler may write in the text it is lent.
-    char offered[k_narrowLimit + 1];
+    char offered[text::kNarrowLimit + 1];
+    // Most names are short: one copy of a whole block from the name's buffer.
+    constexpr size_t k_block = 32;
+    const size_t copied = length < k_block ? k_block : length + 1;
     for (ElementHandler* child = target.m_pFirstChild; child != nullptr;
          child = child->m_pNextSibling) {
-        std::memcpy(offered, name, length + 1);
+        std::memcpy(offered, name, copied);
         if (child->HandleElement(offered, attributes, locator)) {
             target.m_pCurrent = child;
             child->m_pAbove = &target;
@@ -49,42 +98,45 @@ ElementHandler* HandlerTree::TextTarget(ElementHandler& tree) {
     return target->IsSkipping() ? nullptr : target;
 }
 
-bool HandlerTree::IsLibraryAdapter(ISAXContentHandler& content) {
-    return typeid(content) == typeid(SAXContentHandlerImpl);
-}
-
-void HandlerTree::StartElementUtf8(ISAXContentHandler& adapter, const char* name, char separator,
-                                   ISAXAttributes* attributes) {
-    auto& own = static_cast<SAXContentHandlerImpl&>(adapter);
-    if (own.m_pHandler == nullptr) {
-        return;
+long HandlerTree::StartElement(SAXContentHandlerImpl& adapter, char* name, size_t length,
+                               ISAXAttributes* attributes) {
+    if (adapter.m_pHandler == nullptr) {
+        return S_OK;
     }
-    ElementHandler* head = own.m_pHandler->ActiveHead();
+    ++adapter.m_cRef;
+    ElementHandler* head = adapter.m_pHandler->ActiveHead();
     ElementHandler* target = StartTarget(*head);
-    if (target == nullptr) {
-        return;
-    }
-    char narrowed[k_narrowLimit + 1];
-    const int length = NarrowExpatLocalName(narrowed, name, separator, k_narrowLimit);
-    Offer(*head, *target, narrowed, static_cast<size_t>(length), attributes, own.m_pLocator);
-}
-
-void HandlerTree::EndElement(ISAXContentHandler& adapter) {
-    auto& own = static_cast<SAXContentHandlerImpl&>(adapter);
-    if (own.m_pHandler != nullptr) {
-        own.m_pHandler->endElementX(nullptr, 0, nullptr, 0, nullptr, 0, own.m_pLocator);
-    }
-}
-
-void HandlerTree::Characters(ISAXContentHandler& adapter, char* text) {
-    auto& own = static_cast<SAXContentHandlerImpl&>(adapter);
-    if (own.m_pHandler == nullptr) {
-        return;
-    }
-    ElementHandler* target = TextTarget(*own.m_pHandler);
     if (target != nullptr) {
-        target->HandleText(text, own.m_pLocator);
+        Offer(*head, *target, name, length, attributes, adapter.m_pLocator);
     }
+    return adapter.EndTreeCall();
+}
+
+long HandlerTree::EndElement(SAXContentHandlerImpl& adapter) {
+    if (adapter.m_pHandler == nullptr) {
+        return S_OK;
+    }
+    ++adapter.m_cRef;
+    adapter.m_pHandler->endElementX(nullptr, 0, nullptr, 0, nullptr, 0, adapter.m_pLocator);
+    return adapter.EndTreeCall();
+}
+
+long HandlerTree::Characters(SAXContentHandlerImpl& adapter, char* text) {
+    if (adapter.m_pHandler == nullptr) {
+        return S_OK;
+    }
+    ElementHandler* target = TextTarget(*adapter.m_pHandler);
+    if (target == nullptr) {
+        return S_OK;
+    }
+    ++adapter.m_cRef;
+    target->HandleText(text, adapter.m_pLocator);
+    return adapter.EndTreeCall();
+}
+
+long HandlerTree::QueryNarrow(SAXContentHandlerImpl& adapter, void** ppv) {
+    *ppv = new (std::nothrow) NarrowTreeContent(adapter);
+    return *ppv != nullptr ? S_OK : E_FAIL;
 }
 
 } // namespace qorutils

@@ -1,7 +1,6 @@
-// The handler tree's part of each event, shared by ElementHandler's UTF-16 callbacks and a
-// shortcut for the reader: when the content handler is exactly the library's own
-// SAXContentHandlerImpl, whose callbacks only narrow a name or a text for its tree, the reader
-// hands the tree expat's UTF-8 and it is narrowed straight, to the same bytes, with the same
+// The handler tree's part of each event, shared by ElementHandler's UTF-16 callbacks and the
+// library's own content adapter's narrow interface (ISAXNarrowContentHandler), which the
+// reader calls with names and text narrowed straight from UTF-8: the same bytes, the same
 // calls and locator, without the round trip through UTF-16. Private to the library.
 #pragma once
 
@@ -10,6 +9,7 @@
 #include <cstddef>
 
 class ElementHandler;
+class SAXContentHandlerImpl;
 
 namespace qorutils {
 
@@ -18,25 +18,24 @@ struct HandlerTree {
     // active path; null inside a refused element, where the start is counted as one level
     // more to skip.
     static ElementHandler* StartTarget(ElementHandler& head);
-    // Offers the element named `name` (`length` bytes and a NUL) to the target's children;
-    // the first that accepts it becomes the innermost open handler, and when none does the
-    // target skips the element.
+    // Offers the element named `name` (`length` bytes and a NUL, in a buffer of at least 32
+    // bytes) to the target's children; the first that accepts it becomes the innermost open
+    // handler, and when none does the target skips the element.
     static void Offer(ElementHandler& head, ElementHandler& target, const char* name, size_t length,
                       MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator* locator);
     // The handler that text arriving now goes to; null inside a refused element.
     static ElementHandler* TextTarget(ElementHandler& tree);
 
-    // Whether the reader may use the three calls below for this content handler: true only
-    // for a SAXContentHandlerImpl itself, not a class derived from it (that may override
-    // its callbacks).
-    static bool IsLibraryAdapter(MSXML2::ISAXContentHandler& content);
-    // adapter.startElement for an element whose name expat reports as `name`.
-    static void StartElementUtf8(MSXML2::ISAXContentHandler& adapter, const char* name,
-                                 char separator, MSXML2::ISAXAttributes* attributes);
-    // adapter.endElement.
-    static void EndElement(MSXML2::ISAXContentHandler& adapter);
-    // adapter.characters for a text narrowed from at most 4096 code units.
-    static void Characters(MSXML2::ISAXContentHandler& adapter, char* text);
+    // The adapter's narrow callbacks. Each holds one more reference on the adapter while the
+    // tree runs, as its UTF-16 callbacks do: a handler may release it meanwhile (E_ABORT).
+    static long StartElement(SAXContentHandlerImpl& adapter, char* name, size_t length,
+                             MSXML2::ISAXAttributes* attributes);
+    static long EndElement(SAXContentHandlerImpl& adapter);
+    static long Characters(SAXContentHandlerImpl& adapter, char* text);
+
+    // A new narrow interface of `adapter` in `ppv`, with one reference; E_FAIL when memory
+    // runs out.
+    static long QueryNarrow(SAXContentHandlerImpl& adapter, void** ppv);
 };
 
 } // namespace qorutils

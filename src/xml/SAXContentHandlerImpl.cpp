@@ -2,7 +2,11 @@
 
 #include <QorUtils/xml/ElementHandler.h>
 
+#include "platform/ReaderShortcuts.h"
+#include "xml/HandlerTree.h"
 #include "xml/XmlSupport.h"
+
+#include <typeinfo>
 
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
@@ -17,7 +21,14 @@ SAXContentHandlerImpl::~SAXContentHandlerImpl() {
     delete m_pHandler;
 }
 
+// The narrow interface replaces startElement, endElement and characters, which a derived class
+// may override: it is offered only when this object is an adapter of this class itself, a test
+// of the adapter's own type.
 long SAXContentHandlerImpl::QueryInterface(const GUID& riid, void** ppv) {
+    if (ppv != nullptr && riid == MSXML2::detail::IID_ISAXNarrowContentHandler &&
+        typeid(*this) == typeid(SAXContentHandlerImpl)) {
+        return qorutils::HandlerTree::QueryNarrow(*this, ppv);
+    }
     return qorutils::QueryOwnInterface(this, IID_ISAXContentHandler, riid, ppv);
 }
 

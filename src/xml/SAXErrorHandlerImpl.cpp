@@ -1,5 +1,6 @@
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 
+#include "text/Narrow.h"
 #include "xml/XmlSupport.h"
 
 #include <cstdint>
@@ -15,9 +16,9 @@ constexpr int k_warningLevel = 5;
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
     char text[k_descriptionLimit + 1];
-    int length = qorutils::Narrow(text, description,
-                                  qorutils::BoundedLength(description, k_descriptionLimit),
-                                  k_descriptionLimit);
+    int length = qorutils::text::Narrow(
+        text, description, qorutils::text::BoundedLength(description, k_descriptionLimit),
+        k_descriptionLimit);
     // The parser ends its descriptions with a line end, which the log line does without.
     if (length > 2) {
         text[length - 2] = '\0';
@@ -71,5 +72,5 @@ long SAXErrorHandlerImpl::ignorableWarning(ISAXLocator* locator, unsigned short*
 }
 
 void SAXErrorHandlerImpl::myconvert(char* dest, unsigned short* text, int length) {
-    qorutils::Narrow(dest, text, length, qorutils::k_narrowLimit);
+    qorutils::text::Narrow(dest, text, length, qorutils::text::kNarrowLimit);
 }

@@ -1,0 +1,495 @@
+#include "platform/SAXEventTranslator.h"
+
+#include "platform/ExpatName.h"
+#include "platform/IconvEncoding.h"
+#include "text/Narrow.h"
+#include "text/Utf8.h"
+
+#include <QorUtils/platform/SAXXMLReader.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+namespace MSXML2 {
+namespace detail {
+namespace {
+
+using qorutils::text::kNarrowLimit;
+
+// The content handler's narrow interface, with a reference, or null when it offers none.
+ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
+    void* narrow = nullptr;
+    if (content == nullptr ||
+        FAILED(content->QueryInterface(IID_ISAXNarrowContentHandler, &narrow))) {
+        return nullptr;
+    }
+    return static_cast<ISAXNarrowContentHandler*>(narrow);
+}
+
+} // namespace
+
+SAXEventTranslator::SAXEventTranslator(ISAXContentHandler* content, ISAXErrorHandler* errors)
+    : m_pContent(content), m_pErrors(errors), m_pNarrow(NarrowInterfaceOf(content)),
+      m_piece(m_pNarrow != nullptr) {
+    if (m_pContent != nullptr) {
+        m_pContent->AddRef();
+    }
+    if (m_pErrors != nullptr) {
+        m_pErrors->AddRef();
+    }
+}
+
+SAXEventTranslator::~SAXEventTranslator() {
+    if (m_pLocator != nullptr) {
+        m_pLocator->detach();
+        m_pLocator->Release();
+    }
+    if (m_parser != nullptr) {
+        XML_ParserFree(m_parser);
+    }
+    if (m_pErrors != nullptr) {
+        m_pErrors->Release();
+    }
+    if (m_pNarrow != nullptr) {
+        m_pNarrow->Release();
+    }
+    if (m_pContent != nullptr) {
+        m_pContent->Release();
+    }
+}
+
+bool SAXEventTranslator::begin(const char* systemId) {
+    m_pLocator = SAXLocatorImpl::Create(systemId != nullptr ? systemId : "");
+    if (m_pLocator == nullptr) {
+        m_result = SAXREADER_E_MEMORY;
+        return false;
+    }
+    if (m_pContent != nullptr) {
+        check(m_pContent->putDocumentLocator(m_pLocator));
+    }
+    return !m_bStopped;
+}
+
+bool SAXEventTranslator::createParser() {
+    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+    if (m_parser == nullptr) {
+        return false;
+    }
+    XML_SetUserData(m_parser, this);
+    XML_SetReturnNSTriplet(m_parser, XML_TRUE);
+    // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
+    // no external entity handler is set, so a reference to an external general entity goes
+    // to the default handler, which reports it skipped.
+    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
+    return true;
+}
+
+bool SAXEventTranslator::startDocument() {
+    if (m_pContent != nullptr) {
+        XML_SetElementHandler(m_parser, startElementThunk, endElementThunk);
+        XML_SetCharacterDataHandler(m_parser, charactersThunk);
+        XML_SetProcessingInstructionHandler(m_parser, processingInstructionThunk);
+        XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
+        XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
+        XML_SetDefaultHandlerExpand(m_parser, defaultThunk);
+        check(m_pContent->startDocument());
+    }
+    m_pLocator->follow(m_parser);
+    return !m_bStopped;
+}
+
+long SAXEventTranslator::finishDocument() {
+    flushText();
+    if (m_pContent != nullptr && !m_bStopped) {
+        check(m_pContent->endDocument());
+    }
+    return m_result;
+}
+
+// Expat takes a byte-order mark at the start (UTF-8 or either UTF-16) for a character of the
+// first line; the locator leaves it out.
+void SAXEventTranslator::noteByteOrderMark(const char* data, size_t size) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    const bool utf8 = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
+    const bool utf16 = size >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||
+                                     (bytes[0] == 0xFF && bytes[1] == 0xFE));
+    if (utf8 || utf16) {
+        m_pLocator->skipFirstColumn();
+    }
+}
+
+long SAXEventTranslator::parseFailed() {
+    if (m_bStopped) {
+        return m_result;
+    }
+    const XML_Error error = XML_GetErrorCode(m_parser);
+    std::string message = XML_ErrorString(error) != nullptr ? XML_ErrorString(error) : "error";
+    if (error == XML_ERROR_UNKNOWN_ENCODING && !m_encoding.empty()) {
+        message += " \"" + m_encoding + "\"";
+    }
+    return fail(SAXREADER_E_SYNTAX + static_cast<long>(error), message);
+}
+
+long SAXEventTranslator::fail(long code, const std::string& message) {
+    flushText();
+    if (m_bStopped) {
+        return m_result;
+    }
+    m_bStopped = true;
+    m_result = code;
+    m_pLocator->pin(m_pLocator->position());
+    if (m_pErrors != nullptr) {
+        const std::string text = message + "\r\n";
+        std::vector<unsigned short> description(text.size() + 1);
+        const char* source = text.data();
+        const size_t units = qorutils::text::ConvertUtf8ToUtf16(source, source + text.size(),
+                                                                description.data(), text.size());
+        description[units] = 0;
+        m_pErrors->fatalError(m_pLocator, description.data(), code);
+    }
+    return code;
+}
+
+void SAXEventTranslator::abort(long code) {
+    if (m_bStopped) {
+        return;
+    }
+    m_bStopped = true;
+    m_result = code;
+    if (m_parser != nullptr) {
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+}
+
+void SAXEventTranslator::outOfMemory() {
+    fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    XML_StopParser(m_parser, XML_FALSE);
+}
+
+// Hands the gathered text to the handler. The locator stands where the text ends: at the
+// event that follows it, or `ahead` characters into the current event for a piece cut inside
+// it (expat's position is worked out only when a handler asks).
+void SAXEventTranslator::flushText(const int* ahead) {
+    long result = S_OK;
+    if (!m_piece.empty() && !m_bStopped) {
+        if (ahead != nullptr) {
+            m_pLocator->follow(m_parser, *ahead);
+        }
+        result = deliverText();
+        if (ahead != nullptr) {
+            m_pLocator->follow(m_parser);
+        }
+    }
+    m_piece.clear();
+    check(result);
+}
+
+long SAXEventTranslator::deliverText() {
+    int length = 0;
+    if (m_pNarrow != nullptr) {
+        char* text = m_piece.narrow(length);
+        return m_pNarrow->charactersNarrow(text, length);
+    }
+    unsigned short* text = m_piece.wide(length);
+    return m_pContent->characters(text, length);
+}
+
+// The element's names stay on a stack until its end, which reuses them.
+void SAXEventTranslator::onStartElement(const char* name, const char** attributes) {
+    ++m_depth;
+    flushText();
+    if (m_bStopped) {
+        return;
+    }
+    m_attributes.assign(attributes);
+    if (m_pNarrow != nullptr) {
+        char local[kNarrowLimit + 1];
+        const int length = NarrowExpatLocalName(local, name, kNarrowLimit);
+        check(m_pNarrow->startElementNarrow(local, length, &m_attributes));
+        return;
+    }
+    OpenElement element;
+    element.start = m_elementNames.size();
+    if (!AppendExpatName(m_elementNames, name, element)) {
+        outOfMemory();
+        return;
+    }
+    m_openElements.push_back(element);
+    // The handler may write in the names it is lent: it gets a copy, the end keeps the names.
+    const size_t units = m_elementNames.size() - element.start;
+    m_names.clear();
+    unsigned short* copy = m_names.reserve(units);
+    if (copy == nullptr) {
+        outOfMemory();
+        return;
+    }
+    std::memcpy(copy, m_elementNames.data() + element.start, units * sizeof(unsigned short));
+    m_names.commit(units);
+    const auto at = [&](size_t offset) { return copy + (offset - element.start); };
+    check(m_pContent->startElement(at(element.uri), static_cast<int>(element.uriLength),
+                                   at(element.local), static_cast<int>(element.localLength),
+                                   at(element.qName), static_cast<int>(element.qNameLength),
+                                   &m_attributes));
+}
+
+void SAXEventTranslator::onEndElement() {
+    --m_depth;
+    flushText();
+    if (m_bStopped) {
+        return;
+    }
+    if (m_pNarrow != nullptr) {
+        check(m_pNarrow->endElementNarrow());
+        return;
+    }
+    if (m_openElements.empty()) {
+        return;
+    }
+    const OpenElement element = m_openElements.back();
+    m_openElements.pop_back();
+    unsigned short* text = m_elementNames.data();
+    const long result =
+        m_pContent->endElement(text + element.uri, static_cast<int>(element.uriLength),
+                               text + element.local, static_cast<int>(element.localLength),
+                               text + element.qName, static_cast<int>(element.qNameLength));
+    m_elementNames.truncate(element.start);
+    check(result);
+}
+
+// An event that does not fit the piece whole: the piece is handed over each time it fills.
+// Expat reports line breaks on their own, so a cut lies on the event's line, as many
+// characters on as were taken from the event; they are counted piece by piece.
+void SAXEventTranslator::onCharacters(const char* text, int length) {
+    const char* next = text;
+    const char* end = text + length;
+    const char* readable = readableEnd(text);
+    const char* counted = text;
+    int ahead = 0;
+    while (next < end && !m_bStopped) {
+        m_piece.add(next, end, readable);
+        if (next < end) {
+            ahead += static_cast<int>(
+                qorutils::text::CountUtf8Characters(counted, static_cast<size_t>(next - counted)));
+            counted = next;
+            flushText(&ahead);
+        }
+    }
+}
+
+// Expat's input buffer while it parses the current piece (none: nothing is inside it).
+void SAXEventTranslator::findInput() {
+    int offset = 0;
+    int size = 0;
+    m_inputBegin = XML_GetInputContext(m_parser, &offset, &size);
+    m_inputEnd = m_inputBegin != nullptr ? m_inputBegin + size : nullptr;
+    m_inputKnown = true;
+}
+
+// An instruction ends a text piece; a handler that takes narrowed text gets nothing more.
+void SAXEventTranslator::onProcessingInstruction(const char* target, const char* data) {
+    flushText();
+    if (m_bStopped || m_pNarrow != nullptr) {
+        return;
+    }
+    m_names.clear();
+    const long targetAt = m_names.appendUtf8(target);
+    const long dataAt = m_names.appendUtf8(data);
+    if (targetAt < 0 || dataAt < 0) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->processingInstruction(
+        text + targetAt, static_cast<int>(dataAt - targetAt - 1), text + dataAt,
+        static_cast<int>(m_names.size() - static_cast<size_t>(dataAt) - 1)));
+}
+
+// The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
+void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
+    flushText();
+    if (m_bStopped) {
+        return;
+    }
+    m_names.clear();
+    const char* empty = "";
+    const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
+    const long uriAt = m_names.appendUtf8(uri != nullptr ? uri : empty);
+    if (prefixAt < 0 || uriAt < 0) {
+        outOfMemory();
+        return;
+    }
+    unsigned short* text = m_names.data();
+    check(m_pContent->startPrefixMapping(
+        text + prefixAt, static_cast<int>(uriAt - prefixAt - 1), text + uriAt,
+        static_cast<int>(m_names.size() - static_cast<size_t>(uriAt) - 1)));
+}
+
+void SAXEventTranslator::onEndNamespace(const char* prefix) {
+    flushText();
+    if (m_bStopped) {
+        return;
+    }
+    m_names.clear();
+    const char* empty = "";
+    const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
+    if (prefixAt < 0) {
+        outOfMemory();
+        return;
+    }
+    check(m_pContent->endPrefixMapping(m_names.data() + prefixAt,
+                                       static_cast<int>(m_names.size() - 1)));
+}
+
+// Only general entities are reported; a parameter entity that was not read concerns the
+// DTD, not the content.
+void SAXEventTranslator::onSkippedEntity(const char* name, int isParameterEntity) {
+    if (isParameterEntity == 0) {
+        skipEntity(name);
+    }
+}
+
+void SAXEventTranslator::skipEntity(const char* name) {
+    flushText();
+    if (m_bStopped) {
+        return;
+    }
+    m_names.clear();
+    const long nameAt = m_names.appendUtf8(name);
+    if (nameAt < 0) {
+        outOfMemory();
+        return;
+    }
+    check(m_pContent->skippedEntity(m_names.data() + nameAt, static_cast<int>(m_names.size() - 1)));
+}
+
+// What no other handler takes: in content, the markup of comments and CDATA sections, and
+// references to external entities, which are reported skipped. A document not in UTF-8 comes
+// in chunks of at most 1024 bytes here, so a long comment or name may take several calls;
+// outside the content no reference can stand.
+void SAXEventTranslator::onDefault(const char* text, int length) {
+    if (m_depth == 0 || length == 0) {
+        return;
+    }
+    const std::string_view chunk(text, static_cast<size_t>(length));
+    switch (m_defaultToken) {
+    case DefaultToken::None:
+        if (chunk.substr(0, 4) == "<!--") {
+            m_defaultToken = DefaultToken::Comment;
+            m_defaultText.clear();
+        } else if (chunk[0] == '&') {
+            m_defaultToken = DefaultToken::Reference;
+            m_defaultText.assign(chunk.substr(1));
+            break;
+        } else {
+            return;
+        }
+        [[fallthrough]];
+    case DefaultToken::Comment:
+        // A comment holds no "--" before its end; keep what may begin the end.
+        m_defaultText.append(chunk.substr(chunk.size() - std::min<size_t>(chunk.size(), 3)));
+        if (m_defaultText.size() >= 3 &&
+            m_defaultText.compare(m_defaultText.size() - 3, 3, "-->") == 0) {
+            m_defaultToken = DefaultToken::None;
+        }
+        m_defaultText.erase(0, m_defaultText.size() - std::min<size_t>(m_defaultText.size(), 2));
+        return;
+    case DefaultToken::Reference:
+        m_defaultText.append(chunk);
+        break;
+    }
+    if (!m_defaultText.empty() && m_defaultText.back() == ';') {
+        m_defaultToken = DefaultToken::None;
+        m_defaultText.pop_back();
+        skipEntity(m_defaultText.c_str());
+    }
+}
+
+int SAXEventTranslator::onUnknownEncoding(const char* name, XML_Encoding* info) {
+    m_encoding = name != nullptr ? name : "";
+    return FillIconvEncoding(name, info) ? XML_STATUS_OK : XML_STATUS_ERROR;
+}
+
+// No exception may unwind through expat: memory running out stops the parse with a fatal
+// error, and anything a handler throws stops it with E_FAIL.
+template <typename Callback> void SAXEventTranslator::guard(Callback&& callback) {
+    if (m_bStopped) {
+        return;
+    }
+    try {
+        callback();
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    } catch (...) {
+        abort(E_FAIL);
+    }
+}
+
+void XMLCALL SAXEventTranslator::startElementThunk(void* self, const XML_Char* name,
+                                                   const XML_Char** attributes) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onStartElement(name, attributes); });
+}
+
+void XMLCALL SAXEventTranslator::endElementThunk(void* self, const XML_Char*) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onEndElement(); });
+}
+
+// Most text events are gathered here, without a call.
+void XMLCALL SAXEventTranslator::charactersThunk(void* self, const XML_Char* text, int length) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    if (!events->m_inputKnown || !events->m_piece.gather(text, static_cast<size_t>(length),
+                                                         events->knownReadableEnd(text))) {
+        events->charactersCut(text, length);
+    }
+}
+
+// The first text event of a piece of input, and events that cut the text piece.
+void SAXEventTranslator::charactersCut(const char* text, int length) {
+    if (m_piece.gather(text, static_cast<size_t>(length), readableEnd(text))) {
+        return;
+    }
+    guard([&] { onCharacters(text, length); });
+}
+
+void XMLCALL SAXEventTranslator::processingInstructionThunk(void* self, const XML_Char* target,
+                                                            const XML_Char* data) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onProcessingInstruction(target, data); });
+}
+
+void XMLCALL SAXEventTranslator::startNamespaceThunk(void* self, const XML_Char* prefix,
+                                                     const XML_Char* uri) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onStartNamespace(prefix, uri); });
+}
+
+void XMLCALL SAXEventTranslator::endNamespaceThunk(void* self, const XML_Char* prefix) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onEndNamespace(prefix); });
+}
+
+void XMLCALL SAXEventTranslator::skippedEntityThunk(void* self, const XML_Char* name,
+                                                    int isParameterEntity) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onSkippedEntity(name, isParameterEntity); });
+}
+
+void XMLCALL SAXEventTranslator::defaultThunk(void* self, const XML_Char* text, int length) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onDefault(text, length); });
+}
+
+int XMLCALL SAXEventTranslator::unknownEncodingThunk(void* self, const XML_Char* name,
+                                                     XML_Encoding* info) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    int status = XML_STATUS_ERROR;
+    events->guard([&] { status = events->onUnknownEncoding(name, info); });
+    return status;
+}
+
+} // namespace detail
+} // namespace MSXML2

@@ -1,0 +1,153 @@
+// The half of a parse that turns expat's events into SAX calls: elements with their names
+// and attributes, namespace declarations, text gathered into pieces, processing instructions,
+// skipped entities, the locator and the one fatal error. The content handler gets UTF-16, or,
+// when it offers ISAXNarrowContentHandler, names and text narrowed straight from UTF-8. The
+// translator holds its own references on the handlers, the narrow interface and the locator
+// for its lifetime; the session that feeds the parser owns it.
+#pragma once
+
+#include "platform/ReaderShortcuts.h"
+#include "platform/SAXAttributesImpl.h"
+#include "platform/SAXLocatorImpl.h"
+#include "platform/SAXTextPiece.h"
+
+#include <QorUtils/platform/SAX.h>
+
+#include <expat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace MSXML2 {
+namespace detail {
+
+class SAXEventTranslator {
+public:
+    SAXEventTranslator(ISAXContentHandler* content, ISAXErrorHandler* errors);
+    ~SAXEventTranslator();
+    SAXEventTranslator(const SAXEventTranslator&) = delete;
+    SAXEventTranslator& operator=(const SAXEventTranslator&) = delete;
+
+    // The steps of a parse, in order. Each answers false, or the parse's result, once nothing
+    // more may be delivered. begin makes the locator and hands it to the content handler;
+    // createParser makes expat's parser (false: memory ran out, not yet reported); startDocument
+    // sets the callbacks and calls startDocument.
+    bool begin(const char* systemId);
+    bool createParser();
+    bool startDocument();
+    // Hands over the last text and calls endDocument.
+    long finishDocument();
+    // Reports the parser's error.
+    long parseFailed();
+    // Reports a fatal error at the current place, after any text that came before it.
+    long fail(long code, const std::string& message);
+    // Stops the parse without a fatal error: nothing more is delivered, and `code` is the
+    // result.
+    void abort(long code);
+
+    // A new piece of input goes to the parser: the input buffer may have moved.
+    void beforePiece() { m_inputKnown = false; }
+    // The input's first bytes: a byte-order mark takes no column.
+    void noteByteOrderMark(const char* data, size_t size);
+    XML_Parser parser() const { return m_parser; }
+    long result() const { return m_result; }
+
+private:
+    void outOfMemory();
+    // Stops the parse when a handler's result is a failure, keeping its code sign-extended.
+    void check(long result) {
+        if (FAILED(result)) {
+            abort(static_cast<int32_t>(static_cast<uint32_t>(result)));
+        }
+    }
+
+    void flushText(const int* ahead = nullptr);
+    long deliverText();
+    // How far the text may be read: to the end of expat's input buffer when the text lies in
+    // it (most text does; line breaks, references and text converted from another encoding
+    // are elsewhere), so that a short text is copied as one block; or not past its own end.
+    const char* readableEnd(const char* text) {
+        if (!m_inputKnown) {
+            findInput();
+        }
+        return knownReadableEnd(text);
+    }
+    // readableEnd once the input buffer is known.
+    const char* knownReadableEnd(const char* text) const {
+        const auto at = reinterpret_cast<uintptr_t>(text);
+        const bool inside =
+            at - reinterpret_cast<uintptr_t>(m_inputBegin) <
+            reinterpret_cast<uintptr_t>(m_inputEnd) - reinterpret_cast<uintptr_t>(m_inputBegin);
+        return inside ? m_inputEnd : nullptr;
+    }
+    void findInput();
+    void onStartElement(const char* name, const char** attributes);
+    void onEndElement();
+    // The text events that charactersThunk does not gather itself.
+    __attribute__((noinline)) void charactersCut(const char* text, int length);
+    void onCharacters(const char* text, int length);
+    void onProcessingInstruction(const char* target, const char* data);
+    void onStartNamespace(const char* prefix, const char* uri);
+    void onEndNamespace(const char* prefix);
+    void onSkippedEntity(const char* name, int isParameterEntity);
+    void skipEntity(const char* name);
+    void onDefault(const char* text, int length);
+    int onUnknownEncoding(const char* name, XML_Encoding* info);
+
+    template <typename Callback> void guard(Callback&& callback);
+    static void XMLCALL startElementThunk(void* self, const XML_Char* name,
+                                          const XML_Char** attributes);
+    static void XMLCALL endElementThunk(void* self, const XML_Char* name);
+    static void XMLCALL charactersThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL processingInstructionThunk(void* self, const XML_Char* target,
+                                                   const XML_Char* data);
+    static void XMLCALL startNamespaceThunk(void* self, const XML_Char* prefix,
+                                            const XML_Char* uri);
+    static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
+    static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
+    static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
+    static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
+
+    ISAXContentHandler* m_pContent;
+    ISAXErrorHandler* m_pErrors;
+    // The content handler's narrow interface, when it offers one.
+    ISAXNarrowContentHandler* m_pNarrow = nullptr;
+    SAXLocatorImpl* m_pLocator = nullptr;
+    XML_Parser m_parser = nullptr;
+    // Expat's input buffer while it parses one piece, found at the first text event: text that
+    // lies in it may be read past its end, up to the buffer's.
+    bool m_inputKnown = false;
+    const char* m_inputBegin = nullptr;
+    const char* m_inputEnd = nullptr;
+    // Set once nothing more may be delivered: a fatal error, or a handler that failed.
+    bool m_bStopped = false;
+    long m_result = S_OK;
+    // The encoding named by the document, for the message when it cannot be read.
+    std::string m_encoding;
+    // Elements open in the document, and what the default handler is in the middle of: expat
+    // hands a long comment or reference of a document that is not in UTF-8 over in chunks.
+    size_t m_depth = 0;
+    enum class DefaultToken { None, Comment, Reference };
+    DefaultToken m_defaultToken = DefaultToken::None;
+    // The last two characters of the comment so far, or the name of the reference so far.
+    std::string m_defaultText;
+
+    SAXAttributesImpl m_attributes;
+    // The names of the open elements, innermost last; `start` is where an element's names
+    // begin. Kept for the UTF-16 callbacks only.
+    struct OpenElement : NameOffsets {
+        size_t start;
+    };
+    qorutils::text::Utf16Buffer m_elementNames;
+    std::vector<OpenElement> m_openElements;
+    // Names and other short strings of the other events.
+    qorutils::text::Utf16Buffer m_names;
+    // Character data gathered across expat's events until a piece is full or another event
+    // comes.
+    SAXTextPiece m_piece;
+};
+
+} // namespace detail
+} // namespace MSXML2
