@@ -14,6 +14,7 @@
 #include <QorUtils/xml/TopHandler.h>
 
 #include "support/BenchTable.h"
+#include "support/ExpatBaseline.h"
 
 #include <benchmark/benchmark.h>
 #include <expat.h>
@@ -35,7 +36,11 @@
 
 namespace {
 
+using qorbench::EmptyEnd;
+using qorbench::EmptyStart;
+using qorbench::EmptyText;
 using qorbench::Goal;
+using qorbench::ParseRawExpat;
 
 // The size of each document; QORBENCH_XML_MIB sets another, for profiling.
 size_t g_documentSize = size_t{64} << 20;
@@ -340,20 +345,6 @@ __attribute__((noinline)) Tally ParseRoad(const std::string& document, Road road
     content->Release();
     errors->Release();
     return result == S_OK ? tally : Tally{};
-}
-
-void XMLCALL EmptyStart(void*, const XML_Char*, const XML_Char**) {}
-void XMLCALL EmptyEnd(void*, const XML_Char*) {}
-void XMLCALL EmptyText(void*, const XML_Char*, int) {}
-
-__attribute__((noinline)) bool ParseRawExpat(const std::string& document) {
-    XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
-    XML_SetElementHandler(parser, EmptyStart, EmptyEnd);
-    XML_SetCharacterDataHandler(parser, EmptyText);
-    const bool parsed = XML_Parse(parser, document.data(), static_cast<int>(document.size()),
-                                  XML_TRUE) == XML_STATUS_OK;
-    XML_ParserFree(parser);
-    return parsed;
 }
 
 long CountCharacters(const char* text, size_t length) {
