@@ -294,17 +294,25 @@ void SAXEventTranslator::onProcessingInstruction(const char* target, const char*
     if (m_bStopped || m_pNarrow != nullptr) {
         return;
     }
+    WidePair pair{};
+    if (widenPair(target, data, pair)) {
+        check(m_pContent->processingInstruction(pair.first, pair.firstLength, pair.second,
+                                                pair.secondLength));
+    }
+}
+
+bool SAXEventTranslator::widenPair(const char* first, const char* second, WidePair& out) {
     m_names.clear();
-    const long targetAt = m_names.appendUtf8(target);
-    const long dataAt = m_names.appendUtf8(data);
-    if (targetAt < 0 || dataAt < 0) {
+    const long firstAt = m_names.appendUtf8(first);
+    const long secondAt = m_names.appendUtf8(second);
+    if (firstAt < 0 || secondAt < 0) {
         outOfMemory();
-        return;
+        return false;
     }
     unsigned short* text = m_names.data();
-    check(m_pContent->processingInstruction(
-        text + targetAt, static_cast<int>(dataAt - targetAt - 1), text + dataAt,
-        static_cast<int>(m_names.size() - static_cast<size_t>(dataAt) - 1)));
+    out = {text + firstAt, static_cast<int>(secondAt - firstAt - 1), text + secondAt,
+           static_cast<int>(m_names.size() - static_cast<size_t>(secondAt) - 1)};
+    return true;
 }
 
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
@@ -313,18 +321,12 @@ void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
     if (m_bStopped) {
         return;
     }
-    m_names.clear();
     const char* empty = "";
-    const long prefixAt = m_names.appendUtf8(prefix != nullptr ? prefix : empty);
-    const long uriAt = m_names.appendUtf8(uri != nullptr ? uri : empty);
-    if (prefixAt < 0 || uriAt < 0) {
-        outOfMemory();
-        return;
+    WidePair pair{};
+    if (widenPair(prefix != nullptr ? prefix : empty, uri != nullptr ? uri : empty, pair)) {
+        check(m_pContent->startPrefixMapping(pair.first, pair.firstLength, pair.second,
+                                             pair.secondLength));
     }
-    unsigned short* text = m_names.data();
-    check(m_pContent->startPrefixMapping(
-        text + prefixAt, static_cast<int>(uriAt - prefixAt - 1), text + uriAt,
-        static_cast<int>(m_names.size() - static_cast<size_t>(uriAt) - 1)));
 }
 
 void SAXEventTranslator::onEndNamespace(const char* prefix) {

@@ -90,6 +90,15 @@ private:
     void onCharacters(const char* text, int length);
     void onProcessingInstruction(const char* target, const char* data);
     void onStartNamespace(const char* prefix, const char* uri);
+    // Two texts widened into m_names, for the callbacks that take two.
+    struct WidePair {
+        unsigned short* first;
+        int firstLength;
+        unsigned short* second;
+        int secondLength;
+    };
+    // False, the parse stopped, when memory runs out.
+    bool widenPair(const char* first, const char* second, WidePair& out);
     void onEndNamespace(const char* prefix);
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
