@@ -361,6 +361,9 @@ TEST_F(QorxmlTest, FilesFromReadsAListOfPaths) {
          list,
          "==> " + b + " <==\nb\n==> " + c + " <==\nc\n==> " + a + " <==\na\n"},
         {{"--files-from", Write("one", a + "\n")}, "", "a\n"},
+        {{"--files-from", Write("crlf", a + "\r\n" + b + "\r\n")},
+         "",
+         "==> " + a + " <==\na\n==> " + b + " <==\nb\n"},
         {{"--files-from", Write("empty", "")}, "", ""},
     };
     for (const Case& c : cases) {

@@ -105,7 +105,9 @@ bool ParseJobs(const char* text, unsigned& jobs) {
     return true;
 }
 
-// Appends the paths that the list names, one per line (empty lines are skipped).
+// Appends the paths that the list names, one per line (empty lines are skipped). A line ends at
+// its line feed and at a carriage return before it, so that a list written with CRLF line ends
+// names the same files.
 bool ReadList(const char* path, std::vector<std::string>& files, std::string& problem) {
     const bool standardInput = std::strcmp(path, "-") == 0;
     std::FILE* list = standardInput ? stdin : std::fopen(path, "r");
@@ -117,7 +119,8 @@ bool ReadList(const char* path, std::vector<std::string>& files, std::string& pr
     size_t capacity = 0;
     ssize_t length = 0;
     while (problem.empty() && (length = getline(&line, &capacity, list)) > 0) {
-        const size_t size = static_cast<size_t>(length) - (line[length - 1] == '\n');
+        size_t size = static_cast<size_t>(length) - (line[length - 1] == '\n');
+        size -= size != 0 && line[size - 1] == '\r';
         if (std::memchr(line, '\0', size) != nullptr) {
             problem = std::string("the list '") + path + "' holds a NUL byte";
         } else if (size != 0) {
