@@ -44,15 +44,6 @@ inline int NarrowUtf8(char* dest, const char* text, int limit) noexcept {
 // narrowing cuts, after `limit` bytes).
 bool Utf8NarrowsTo(const char* text, size_t length, const char* expected, int limit) noexcept;
 
-// Narrows UTF-8 from `src` up to `end`, for as many whole characters as the conversion to
-// UTF-16 would put into at most `capacity` code units; advances `src` past them. With
-// `readable` (at or after `end`) the bytes up to it may be read, and `dest` has room for
-// kBlockSlack - 1 bytes beyond the bytes written, whose contents are then undefined.
-inline NarrowedRun NarrowUtf8Run(char* dest, const char*& src, const char* end, size_t capacity,
-                                 const char* readable) noexcept {
-    return ActiveTextKernels().narrowUtf8(dest, src, end, capacity, readable);
-}
-
 // The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 

@@ -22,12 +22,16 @@ struct NarrowedRun {
     size_t units;
 };
 
-// One set of kernels; ConvertUtf8ToUtf16, NarrowUtf8Run and Narrow (Utf16.h, Narrow.h) give
-// their contracts.
+// One set of kernels; ConvertUtf8ToUtf16 and Narrow (Utf16.h, Narrow.h) give the contracts of
+// the first and the last.
 struct TextKernels {
     const char* name;
     size_t (*utf8ToUtf16)(const char*& src, const char* end, unsigned short* dst, size_t capacity,
                           const char* readable);
+    // Narrows UTF-8 from `src` up to `end`, for as many whole characters as the conversion to
+    // UTF-16 would put into at most `capacity` code units; advances `src` past them. With
+    // `readable` (at or after `end`) the bytes up to it may be read, and `dest` has room for
+    // kBlockSlack - 1 bytes beyond the bytes written, whose contents are then undefined.
     NarrowedRun (*narrowUtf8)(char* dest, const char*& src, const char* end, size_t capacity,
                               const char* readable);
     // For a text that is not null and a length that is not negative.
