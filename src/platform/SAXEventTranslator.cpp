@@ -443,17 +443,13 @@ void XMLCALL SAXEventTranslator::endElementThunk(void* self, const XML_Char*) {
 // Most text events are gathered here, without a call.
 void XMLCALL SAXEventTranslator::charactersThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
-    if (!events->m_inputKnown || !events->m_piece.gather(text, static_cast<size_t>(length),
-                                                         events->knownReadableEnd(text))) {
+    if (!events->m_piece.gather(text, static_cast<size_t>(length), events->readableEnd(text))) {
         events->charactersCut(text, length);
     }
 }
 
-// The first text event of a piece of input, and events that cut the text piece.
+// The events that cut the text piece.
 void SAXEventTranslator::charactersCut(const char* text, int length) {
-    if (m_piece.gather(text, static_cast<size_t>(length), readableEnd(text))) {
-        return;
-    }
     guard([&] { onCharacters(text, length); });
 }
 

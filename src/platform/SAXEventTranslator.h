@@ -72,10 +72,6 @@ private:
         if (!m_inputKnown) {
             findInput();
         }
-        return knownReadableEnd(text);
-    }
-    // readableEnd once the input buffer is known.
-    const char* knownReadableEnd(const char* text) const {
         const auto at = reinterpret_cast<uintptr_t>(text);
         const bool inside =
             at - reinterpret_cast<uintptr_t>(m_inputBegin) <
@@ -85,7 +81,7 @@ private:
     void findInput();
     void onStartElement(const char* name, const char** attributes);
     void onEndElement();
-    // The text events that charactersThunk does not gather itself.
+    // The text events that do not fit in the piece gathered so far.
     __attribute__((noinline)) void charactersCut(const char* text, int length);
     void onCharacters(const char* text, int length);
     void onProcessingInstruction(const char* target, const char* data);
