@@ -100,38 +100,26 @@ ElementHandler* HandlerTree::TextTarget(ElementHandler& tree) {
 
 long HandlerTree::StartElement(SAXContentHandlerImpl& adapter, char* name, size_t length,
                                ISAXAttributes* attributes) {
-    if (adapter.m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ++adapter.m_cRef;
-    ElementHandler* head = adapter.m_pHandler->ActiveHead();
-    ElementHandler* target = StartTarget(*head);
-    if (target != nullptr) {
-        Offer(*head, *target, name, length, attributes, adapter.m_pLocator);
-    }
-    return adapter.EndTreeCall();
+    return CallTree(adapter, [&](ElementHandler& tree) {
+        ElementHandler* head = tree.ActiveHead();
+        if (ElementHandler* target = StartTarget(*head)) {
+            Offer(*head, *target, name, length, attributes, adapter.m_pLocator);
+        }
+    });
 }
 
 long HandlerTree::EndElement(SAXContentHandlerImpl& adapter) {
-    if (adapter.m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ++adapter.m_cRef;
-    adapter.m_pHandler->endElementX(nullptr, 0, nullptr, 0, nullptr, 0, adapter.m_pLocator);
-    return adapter.EndTreeCall();
+    return CallTree(adapter, [&](ElementHandler& tree) {
+        tree.endElementX(nullptr, 0, nullptr, 0, nullptr, 0, adapter.m_pLocator);
+    });
 }
 
 long HandlerTree::Characters(SAXContentHandlerImpl& adapter, char* text) {
-    if (adapter.m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ElementHandler* target = TextTarget(*adapter.m_pHandler);
-    if (target == nullptr) {
-        return S_OK;
-    }
-    ++adapter.m_cRef;
-    target->HandleText(text, adapter.m_pLocator);
-    return adapter.EndTreeCall();
+    return CallTree(adapter, [&](ElementHandler& tree) {
+        if (ElementHandler* target = TextTarget(tree)) {
+            target->HandleText(text, adapter.m_pLocator);
+        }
+    });
 }
 
 long HandlerTree::QueryNarrow(SAXContentHandlerImpl& adapter, void** ppv) {

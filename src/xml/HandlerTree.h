@@ -5,11 +5,11 @@
 #pragma once
 
 #include <QorUtils/platform/SAX.h>
+#include <QorUtils/xml/SAXContentHandlerImpl.h>
 
 #include <cstddef>
 
 class ElementHandler;
-class SAXContentHandlerImpl;
 
 namespace qorutils {
 
@@ -26,8 +26,18 @@ struct HandlerTree {
     // The handler that text arriving now goes to; null inside a refused element.
     static ElementHandler* TextTarget(ElementHandler& tree);
 
-    // The adapter's narrow callbacks. Each holds one more reference on the adapter while the
-    // tree runs, as its UTF-16 callbacks do: a handler may release it meanwhile (E_ABORT).
+    // Runs `call` on the adapter's tree, if it has one, holding one more reference on the
+    // adapter meanwhile: a handler may release it (E_ABORT then, the adapter gone). Every
+    // callback of the adapter into its tree, UTF-16 or narrow, goes through here.
+    template <class Call> static long CallTree(SAXContentHandlerImpl& adapter, Call&& call) {
+        if (adapter.m_pHandler == nullptr) {
+            return S_OK;
+        }
+        ++adapter.m_cRef;
+        call(*adapter.m_pHandler);
+        return adapter.EndTreeCall();
+    }
+    // The adapter's narrow callbacks.
     static long StartElement(SAXContentHandlerImpl& adapter, char* name, size_t length,
                              MSXML2::ISAXAttributes* attributes);
     static long EndElement(SAXContentHandlerImpl& adapter);

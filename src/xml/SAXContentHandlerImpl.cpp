@@ -89,34 +89,24 @@ long SAXContentHandlerImpl::startElement(unsigned short* namespaceUri, int names
                                          unsigned short* localName, int localNameLength,
                                          unsigned short* qName, int qNameLength,
                                          ISAXAttributes* attributes) {
-    if (m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ++m_cRef;
-    m_pHandler->startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
-                             qNameLength, attributes, m_pLocator);
-    return EndTreeCall();
+    return qorutils::HandlerTree::CallTree(*this, [&](ElementHandler& tree) {
+        tree.startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
+                          qNameLength, attributes, m_pLocator);
+    });
 }
 
 long SAXContentHandlerImpl::endElement(unsigned short* namespaceUri, int namespaceUriLength,
                                        unsigned short* localName, int localNameLength,
                                        unsigned short* qName, int qNameLength) {
-    if (m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ++m_cRef;
-    m_pHandler->endElementX(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
-                            qNameLength, m_pLocator);
-    return EndTreeCall();
+    return qorutils::HandlerTree::CallTree(*this, [&](ElementHandler& tree) {
+        tree.endElementX(namespaceUri, namespaceUriLength, localName, localNameLength, qName,
+                         qNameLength, m_pLocator);
+    });
 }
 
 long SAXContentHandlerImpl::characters(unsigned short* chars, int length) {
-    if (m_pHandler == nullptr) {
-        return S_OK;
-    }
-    ++m_cRef;
-    m_pHandler->characters(chars, length, m_pLocator);
-    return EndTreeCall();
+    return qorutils::HandlerTree::CallTree(
+        *this, [&](ElementHandler& tree) { tree.characters(chars, length, m_pLocator); });
 }
 
 long SAXContentHandlerImpl::ignorableWhitespace(unsigned short*, int) {
