@@ -2,9 +2,11 @@
 // bytes choose the room for units, whether the buffer is readable past the text's end and what
 // fills it there; the rest is the text, taken as UTF-8 for the conversion to UTF-16 and for
 // narrowing, and as UTF-16 code units for narrowing those. Every kernel set this processor
-// runs must give what the plain set gives: the same units or bytes, the same text consumed.
+// runs, and Narrow with its path for short texts, must give what the plain set gives: the same
+// units or bytes, the same text consumed.
 #include "FuzzSupport.h"
 
+#include "text/Narrow.h"
 #include "text/TextKernels.h"
 
 #include <vector>
@@ -51,11 +53,15 @@ Conversion Narrow(const TextKernels& kernels, const std::string& buffer, size_t 
     return result;
 }
 
-Conversion NarrowWide(const TextKernels& kernels, const std::vector<unsigned short>& units,
+// Through one set of kernels, or through qorutils::text::Narrow (short texts without a kernel)
+// when none is given.
+Conversion NarrowWide(const TextKernels* kernels, const std::vector<unsigned short>& units,
                       int limit) {
     std::vector<char> out(static_cast<size_t>(limit) + 1);
-    const int written =
-        kernels.narrowUtf16(out.data(), units.data(), static_cast<int>(units.size()), limit);
+    const auto length = static_cast<int>(units.size());
+    const int written = kernels != nullptr
+                            ? kernels->narrowUtf16(out.data(), units.data(), length, limit)
+                            : qorutils::text::Narrow(out.data(), units.data(), length, limit);
     FUZZ_CHECK(written >= 0 && written <= limit && out[static_cast<size_t>(written)] == '\0');
     Conversion result{static_cast<size_t>(written), {}};
     for (int i = 0; i < written; ++i) {
@@ -88,11 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TextKernels& plain = *kernels.front();
     const Conversion widened = Widen(plain, buffer, text.size(), capacity, readable);
     const Conversion narrowed = Narrow(plain, buffer, text.size(), capacity, readable);
-    const Conversion narrowedWide = NarrowWide(plain, units, limit);
+    const Conversion narrowedWide = NarrowWide(&plain, units, limit);
+    FUZZ_CHECK(NarrowWide(nullptr, units, limit) == narrowedWide);
     for (const TextKernels* set : kernels) {
         FUZZ_CHECK(Widen(*set, buffer, text.size(), capacity, readable) == widened);
         FUZZ_CHECK(Narrow(*set, buffer, text.size(), capacity, readable) == narrowed);
-        FUZZ_CHECK(NarrowWide(*set, units, limit) == narrowedWide);
+        FUZZ_CHECK(NarrowWide(set, units, limit) == narrowedWide);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // block's edge, cut short by the text's end or by the room for units, with the buffer readable
 // beyond the text or not.
 #include "text/TextKernels.h"
+#include "text/Narrow.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 using qorutils::text::kBlockSlack;
+using qorutils::text::Narrow;
 using qorutils::text::NarrowedRun;
 using qorutils::text::TextKernels;
 using qorutils::text::UsableTextKernels;
@@ -127,10 +129,14 @@ Result NarrowUtf8(const TextKernels& kernels, const std::string& text, size_t ca
     return {static_cast<size_t>(src - buffer.data()), run.units, bytes};
 }
 
-Result NarrowUtf16(const TextKernels& kernels, const std::vector<unsigned short>& text, int limit) {
+// Narrows with one set of kernels, or with no set given through Narrow, which takes short
+// texts without a kernel.
+Result NarrowUtf16(const TextKernels* kernels, const std::vector<unsigned short>& text, int limit) {
     std::vector<char> out(static_cast<size_t>(limit) + 1, '#');
-    const int written =
-        kernels.narrowUtf16(out.data(), text.data(), static_cast<int>(text.size()), limit);
+    const auto length = static_cast<int>(text.size());
+    const int written = kernels != nullptr
+                            ? kernels->narrowUtf16(out.data(), text.data(), length, limit)
+                            : Narrow(out.data(), text.data(), length, limit);
     std::vector<unsigned> bytes;
     for (int i = 0; i <= written; ++i) {
         bytes.push_back(static_cast<unsigned char>(out[static_cast<size_t>(i)]));
@@ -178,11 +184,13 @@ TEST(TextKernels, EveryKernelNarrowsUtf16AsThePlainOne) {
         text.insert(text.begin() + static_cast<long>(random() % (text.size() + 1)),
                     fragment.begin(), fragment.end());
         for (int limit : {static_cast<int>(text.size()), static_cast<int>(text.size() / 2), 0}) {
-            const Result plain = NarrowUtf16(*kernels[0], text, limit);
+            const Result plain = NarrowUtf16(kernels[0], text, limit);
             for (const TextKernels* set : kernels) {
                 SCOPED_TRACE(std::string(set->name) + " limit " + std::to_string(limit));
-                ASSERT_EQ(NarrowUtf16(*set, text, limit), plain);
+                ASSERT_EQ(NarrowUtf16(set, text, limit), plain);
             }
+            SCOPED_TRACE("Narrow, limit " + std::to_string(limit));
+            ASSERT_EQ(NarrowUtf16(nullptr, text, limit), plain);
         }
     }
 }
