@@ -134,17 +134,15 @@ long SAXAttributesImpl::answerText(int index, bool ready, bool (SAXAttributesImp
                                    const qorutils::text::Utf16Buffer& buffer,
                                    const std::vector<Value>& texts, unsigned short** text,
                                    int* length) {
+    // The answer first, with one test of the index (a negative one wraps beyond the count).
+    const auto at = static_cast<size_t>(static_cast<unsigned>(index));
+    if (text != nullptr && length != nullptr && at < m_count && (ready || (this->*convert)())) {
+        *text = buffer.data() + texts[at].offset;
+        *length = static_cast<int>(texts[at].length);
+        return S_OK;
+    }
     const long refused = refuse(index, text, length);
-    if (refused != S_OK) {
-        return refused;
-    }
-    if (!ready && !(this->*convert)()) {
-        return SAXREADER_E_MEMORY;
-    }
-    const Value& found = texts[static_cast<size_t>(index)];
-    *text = buffer.data() + found.offset;
-    *length = static_cast<int>(found.length);
-    return S_OK;
+    return refused != S_OK ? refused : SAXREADER_E_MEMORY;
 }
 
 long SAXAttributesImpl::getURI(int index, unsigned short** uri, int* length) {

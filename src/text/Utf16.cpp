@@ -26,8 +26,9 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
-// Most texts are ASCII: widened as they are, and converted again when they are not.
-long Utf16Buffer::appendUtf8(const char* text, size_t length) {
+// Widened as they are first when room had to be made (most texts are ASCII), converted again
+// when they are not.
+long Utf16Buffer::appendUtf8Converted(const char* text, size_t length) {
     // A byte of UTF-8 never gives more than one unit of UTF-16.
     unsigned short* dst = reserve(length + 1);
     if (dst == nullptr) {

@@ -96,14 +96,26 @@ public:
     size_t size() const { return m_size; }
 
     // Appends the `length` bytes of UTF-8 at `text` and a NUL. Returns the offset of the text,
-    // or -1 when memory runs out.
-    long appendUtf8(const char* text, size_t length);
+    // or -1 when memory runs out. An ASCII text with room for it, as most names and values are,
+    // is widened inline.
+    long appendUtf8(const char* text, size_t length) {
+        if (m_capacity - m_size > length && WidenAscii(m_data + m_size, text, length)) {
+            const size_t offset = m_size;
+            m_data[offset + length] = 0;
+            m_size += length + 1;
+            return static_cast<long>(offset);
+        }
+        return appendUtf8Converted(text, length);
+    }
     // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
     // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
     // stored text's length is size() - offset - 1 afterwards.
     long appendUtf8(const char*& text, char stop = '\0');
 
 private:
+    // appendUtf8 for a text that is not ASCII or needs more room.
+    long appendUtf8Converted(const char* text, size_t length);
+
     // Texts up to this many bytes that are ASCII are converted in one scan.
     static constexpr size_t kShortText = 32;
 
