@@ -150,10 +150,17 @@ TEST(TextKernels, EveryKernelConvertsUtf8AsThePlainOne) {
     const std::vector<const TextKernels*> kernels = UsableTextKernels();
     ASSERT_EQ(std::string(kernels.front()->name), "plain");
     for (const std::string& text : Utf8Cases()) {
-        // Room to spare, for all, for one unit less, for about half, for one unit, and none.
-        const size_t capacities[] = {
-            text.size() + 100,   text.size(), text.size() > 0 ? text.size() - 1 : 0,
-            text.size() / 2 + 1, 1,           0};
+        // Room to spare, for all, for one unit less, for about half, for one unit, none, and
+        // exactly one block of each width (a pair whose lead ends a block gives it one unit
+        // more than its bytes).
+        const size_t capacities[] = {text.size() + 100,
+                                     text.size(),
+                                     text.size() > 0 ? text.size() - 1 : 0,
+                                     text.size() / 2 + 1,
+                                     1,
+                                     0,
+                                     16,
+                                     32};
         for (size_t capacity : capacities) {
             for (bool readable : {false, true}) {
                 for (char filler : {'a', '\x80'}) {
