@@ -74,7 +74,7 @@ Conversion NarrowWide(const TextKernels* kernels, const std::vector<unsigned sho
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qorfuzz::Input input(data, size);
-    const unsigned room = input.Byte() | static_cast<unsigned>(input.Byte()) << 8;
+    const unsigned chosen = input.Byte() | static_cast<unsigned>(input.Byte()) << 8;
     const bool readable = input.Bit();
     const char filler = static_cast<char>(input.Byte());
     std::string text;
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text += static_cast<char>(input.Byte());
     }
     // Room for more than the text, or as much as the first bytes chose.
-    const size_t capacity = room == 0 ? text.size() + 64 : room - 1;
+    const size_t capacity = chosen == 0 ? text.size() + 64 : chosen - 1;
     std::string buffer = text + std::string(kBlockSlack, filler);
     std::vector<unsigned short> units(text.size() / 2);
     if (!units.empty()) {
@@ -92,13 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const std::vector<const TextKernels*> kernels = qorutils::text::UsableTextKernels();
     const TextKernels& plain = *kernels.front();
-    const Conversion widened = Widen(plain, buffer, text.size(), capacity, readable);
-    const Conversion narrowed = Narrow(plain, buffer, text.size(), capacity, readable);
+    // The room chosen, and room for exactly one block of each width the kernels take, where a
+    // block's units meet the room.
+    for (const size_t room : {capacity, size_t{16}, size_t{32}}) {
+        const Conversion widened = Widen(plain, buffer, text.size(), room, readable);
+        const Conversion narrowed = Narrow(plain, buffer, text.size(), room, readable);
+        for (const TextKernels* set : kernels) {
+            FUZZ_CHECK(Widen(*set, buffer, text.size(), room, readable) == widened);
+            FUZZ_CHECK(Narrow(*set, buffer, text.size(), room, readable) == narrowed);
+        }
+    }
     const Conversion narrowedWide = NarrowWide(&plain, units, limit);
     FUZZ_CHECK(NarrowWide(nullptr, units, limit) == narrowedWide);
     for (const TextKernels* set : kernels) {
-        FUZZ_CHECK(Widen(*set, buffer, text.size(), capacity, readable) == widened);
-        FUZZ_CHECK(Narrow(*set, buffer, text.size(), capacity, readable) == narrowed);
         FUZZ_CHECK(NarrowWide(set, units, limit) == narrowedWide);
     }
     return 0;
