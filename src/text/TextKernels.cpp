@@ -10,8 +10,8 @@ namespace {
 #if defined(__x86_64__)
 bool HasAvx512() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt") &&
-           __builtin_cpu_supports("bmi2");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi2");
 }
 
 bool HasAvx2() {
