@@ -8,8 +8,9 @@
 // fetched by name is the one the parser's UTF-16 names and values narrow to, and every handler
 // is released once the adapters are. The document is read twice, through a class derived
 // from the content adapter (which takes the UTF-16 callbacks) and through the adapter itself
-// (to which the reader hands names and text narrowed straight from UTF-8): the handlers must
-// see the same calls with the same bytes at the same places.
+// (to which the reader hands names and text narrowed straight from UTF-8), then once more from
+// a descriptor, as files are read: the handlers must see the same calls with the same bytes at
+// the same places.
 #include "FuzzSupport.h"
 
 #include <QorUtils/log/FILog.h>
@@ -21,6 +22,7 @@
 
 #include <string>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -178,6 +180,27 @@ struct ScratchLog {
     ~ScratchLog() { unlink(path.c_str()); }
 };
 
+// Reads the document as files and standard input are read, from a descriptor into expat's own
+// buffer rather than from the caller's memory: the same result and the same trace.
+void ReadFromDescriptor(const uint8_t* data, size_t size, long result, const std::string& trace) {
+    static const int fd = memfd_create("qorfuzz-xml", 0);
+    FUZZ_CHECK(fd >= 0);
+    FUZZ_CHECK(ftruncate(fd, 0) == 0);
+    FUZZ_CHECK(pwrite(fd, data, size, 0) == static_cast<ssize_t>(size));
+    FUZZ_CHECK(lseek(fd, 0, SEEK_SET) == 0);
+    g_trace.clear();
+    auto* adapter = new SAXContentHandlerImpl(new TopHandler(new FuzzHandler(true)));
+    {
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(adapter);
+        FUZZ_CHECK(reader.parseDescriptor(fd, "fuzz.xml") == result);
+    }
+    adapter->Release();
+    FUZZ_CHECK(g_live == 0);
+    g_open = 0;
+    FUZZ_CHECK(g_trace == trace);
+}
+
 // Reads the document through the derived content adapter, checking what it and the error
 // adapter are told, then through the adapter itself; both must leave the same trace.
 void ReadBothWays(const uint8_t* data, size_t size) {
@@ -219,6 +242,7 @@ void ReadBothWays(const uint8_t* data, size_t size) {
     FUZZ_CHECK(g_live == 0);
     g_open = 0;
     FUZZ_CHECK(g_trace == utf16Road);
+    ReadFromDescriptor(data, size, result, utf16Road);
 }
 
 } // namespace
