@@ -8,6 +8,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +43,18 @@ private:
     int m_fd;
 };
 
+// Waits until a descriptor that does not block (a parent may have made standard input so) has
+// something to read, or its end; false on error.
+bool awaitInput(int fd) {
+    pollfd wanted = {fd, POLLIN, 0};
+    while (poll(&wanted, 1, -1) < 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Reads until the buffer is full or the input ends (a pipe gives less per read); -1 on error.
 long readFully(int fd, char* buffer, size_t size) {
     size_t filled = 0;
@@ -51,7 +64,9 @@ long readFully(int fd, char* buffer, size_t size) {
             break;
         }
         if (got < 0) {
-            if (errno == EINTR) {
+            const bool retry =
+                errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && awaitInput(fd));
+            if (retry) {
                 continue;
             }
             return -1;

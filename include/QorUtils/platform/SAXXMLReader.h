@@ -56,7 +56,8 @@ public:
     long parse(const char* data, size_t size);
     // Reads a document from the open descriptor `fd` (a pipe, a socket, a file) from where it
     // stands to its end, in pieces with bounded memory, as parseURL reads a stream; the same
-    // results. The descriptor stays the caller's, open, and is left where the reading stopped.
+    // results. A descriptor that does not block is waited on (poll) when it has nothing yet.
+    // The descriptor stays the caller's, open, and is left where the reading stopped.
     // `systemId` names the input for the locator and messages (null: empty); `bytesRead`, when
     // given, receives the number of bytes read from the descriptor.
     long parseDescriptor(int fd, const char* systemId, uint64_t* bytesRead = nullptr);
