@@ -11,9 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using qortest::Lines;
@@ -26,6 +28,22 @@ using qortest::WriteFile;
 namespace {
 
 const std::string k_data = QORUTILS_TEST_DATA_DIR "/qorxml/";
+
+// The read end of a pipe that does not block, as a parent may leave standard input, and a
+// writer that sends `parts` a moment apart and then closes it.
+int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& writer) {
+    int ends[2] = {-1, -1};
+    EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    EXPECT_EQ(fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    writer = std::thread([parts, end = ends[1]] {
+        for (const std::string& part : parts) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            EXPECT_EQ(write(end, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+        }
+        close(end);
+    });
+    return ends[0];
+}
 
 // Runs qorxml inside a fresh temporary directory, which also takes the default error log.
 class QorxmlTest : public testing::Test {
@@ -73,6 +91,7 @@ TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
         const char* input;
         std::function<int()> open;
     };
+    std::thread writer;
     const Case cases[] = {
         {"pipe",
          [&] {
@@ -85,6 +104,10 @@ TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
              int ends[2] = {-1, -1};
              EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
              return send(ends);
+         }},
+        {"pipe that does not block, written in parts",
+         [&] {
+             return PipeWrittenInParts({document.substr(0, 5), document.substr(5)}, writer);
          }},
         {"file whose first bytes were read",
          [&] {
@@ -101,6 +124,9 @@ TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
         const int fd = c.open();
         const ProgramRun run = RunProgramOn(fd, program, {"--events", "--stats", "-"}, dir.path());
         close(fd);
+        if (writer.joinable()) {
+            writer.join();
+        }
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.out, expected);
         EXPECT_EQ(run.err.rfind("-: 2 elements, 1 attributes, 4 text bytes; " +
@@ -373,6 +399,13 @@ TEST_F(QorxmlTest, FilesFromReadsAListOfPaths) {
         EXPECT_EQ(run.out, c.out);
     }
     EXPECT_EQ(Run({"--files-from", "-", "-"}, list).status, 2);
+    std::thread writer;
+    const int fd = PipeWrittenInParts({a + "\n" + b.substr(0, 3), b.substr(3) + "\n"}, writer);
+    const ProgramRun slow = RunProgramOn(fd, program, {"--files-from", "-"}, dir.path());
+    writer.join();
+    close(fd);
+    EXPECT_EQ(slow.status, 0) << slow.err;
+    EXPECT_EQ(slow.out, "==> " + a + " <==\na\n==> " + b + " <==\nb\n");
 }
 
 TEST_F(QorxmlTest, LogOptionChoosesTheLogFile) {

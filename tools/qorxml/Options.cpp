@@ -10,7 +10,10 @@
 #include <cstring>
 #include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
+#include <unistd.h>
 
 namespace qorxml {
 
@@ -105,36 +108,57 @@ bool ParseJobs(const char* text, unsigned& jobs) {
     return true;
 }
 
+// The whole of what `fd` gives, waiting when it does not block (a parent may leave standard
+// input so) and has nothing yet; false with errno on error.
+bool ReadAll(int fd, std::string& text) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<size_t>(got));
+            continue;
+        }
+        if (got == 0) {
+            return true;
+        }
+        pollfd wanted = {fd, POLLIN, 0};
+        const bool retry = errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) &&
+                                              (poll(&wanted, 1, -1) >= 0 || errno == EINTR));
+        if (!retry) {
+            return false;
+        }
+    }
+}
+
 // Appends the paths that the list names, one per line (empty lines are skipped). A line ends at
 // its line feed and at a carriage return before it, so that a list written with CRLF line ends
 // names the same files.
 bool ReadList(const char* path, std::vector<std::string>& files, std::string& problem) {
     const bool standardInput = std::strcmp(path, "-") == 0;
-    std::FILE* list = standardInput ? stdin : std::fopen(path, "r");
-    if (list == nullptr) {
-        problem = std::string("cannot read the list '") + path + "': " + std::strerror(errno);
+    const int fd = standardInput ? 0 : open(path, O_RDONLY | O_CLOEXEC);
+    std::string list;
+    const bool read = fd >= 0 && ReadAll(fd, list);
+    const int error = errno;
+    if (fd > 0) {
+        close(fd);
+    }
+    if (!read) {
+        problem = std::string("cannot read the list '") + path + "': " + std::strerror(error);
         return false;
     }
-    char* line = nullptr;
-    size_t capacity = 0;
-    ssize_t length = 0;
-    while (problem.empty() && (length = getline(&line, &capacity, list)) > 0) {
-        size_t size = static_cast<size_t>(length) - (line[length - 1] == '\n');
-        size -= size != 0 && line[size - 1] == '\r';
-        if (std::memchr(line, '\0', size) != nullptr) {
-            problem = std::string("the list '") + path + "' holds a NUL byte";
-        } else if (size != 0) {
-            files.emplace_back(line, size);
+    if (list.find('\0') != std::string::npos) {
+        problem = std::string("the list '") + path + "' holds a NUL byte";
+        return false;
+    }
+    for (size_t start = 0; start < list.size();) {
+        const size_t end = std::min(list.find('\n', start), list.size());
+        const size_t size = end - start - (end > start && list[end - 1] == '\r');
+        if (size != 0) {
+            files.push_back(list.substr(start, size));
         }
+        start = end + 1;
     }
-    if (problem.empty() && std::ferror(list) != 0) {
-        problem = std::string("cannot read the list '") + path + "': " + std::strerror(errno);
-    }
-    std::free(line);
-    if (!standardInput) {
-        std::fclose(list);
-    }
-    return problem.empty();
+    return true;
 }
 
 } // namespace
