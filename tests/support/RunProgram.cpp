@@ -21,9 +21,10 @@ std::string BuiltProgram(const std::string& relative) {
 namespace {
 
 // Runs the program with standard input the descriptor `inputFd`, or the file `inputPath` when
-// `inputFd` is negative.
+// `inputFd` is negative, and standard output the descriptor `outputFd`, or a file read back.
 ProgramRun Spawn(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& directory, const std::string& inputPath, int inputFd) {
+                 const std::string& directory, const std::string& inputPath, int inputFd,
+                 int outputFd = -1) {
     ScopedTempDir capture;
     const std::string outPath = capture.file("stdout");
     const std::string errPath = capture.file("stderr");
@@ -41,8 +42,12 @@ ProgramRun Spawn(const std::string& program, const std::vector<std::string>& arg
     } else {
         posix_spawn_file_actions_addopen(&actions, 0, inputPath.c_str(), O_RDONLY, 0);
     }
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    if (outputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     if (!directory.empty()) {
@@ -71,8 +76,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 }
 
 ProgramRun RunProgramOn(int input, const std::string& program, const std::vector<std::string>& args,
-                        const std::string& directory) {
-    return Spawn(program, args, directory, "", input);
+                        const std::string& directory, int output) {
+    return Spawn(program, args, directory, "", input, output);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

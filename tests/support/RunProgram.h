@@ -25,9 +25,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
                       const std::string& directory = "", const std::string& input = "");
 
 // The same with standard input the open descriptor `input`, as it stands (a pipe, a socket, a
-// file partly read).
+// file partly read), and standard output the descriptor `output` when it is not negative (`out`
+// then stays empty).
 ProgramRun RunProgramOn(int input, const std::string& program, const std::vector<std::string>& args,
-                        const std::string& directory = "");
+                        const std::string& directory = "", int output = -1);
 
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);

@@ -137,6 +137,34 @@ TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
     }
 }
 
+// Standard output that does not block (as a parent may leave it) is waited on when it is full.
+TEST_F(QorxmlTest, WaitsOnAStandardOutputThatDoesNotBlock) {
+    std::string document = "<r>";
+    for (int i = 0; i < 40000; ++i) {
+        document += "<e/>";
+    }
+    const std::string path = Write("big.xml", document + "</r>");
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+    std::string out;
+    std::thread drain([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        char buffer[4096];
+        for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;) {
+            out.append(buffer, static_cast<size_t>(got));
+        }
+    });
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const ProgramRun run = RunProgramOn(input, program, {path}, dir.path(), ends[1]);
+    close(input);
+    close(ends[1]);
+    drain.join();
+    close(ends[0]);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(out == Run({path}).out) << out.size() << " bytes";
+}
+
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
     const std::string path =
         Write("outline.xml", "<a x=\"1\" y='say \"hi\"\\'>text<b/><c z=\"&#233;\"><d/></c></a>");

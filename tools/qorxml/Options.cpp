@@ -1,5 +1,7 @@
 #include "qorxml/Options.h"
 
+#include "qorxml/Descriptors.h"
+
 #include <QorUtils/Version.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -106,28 +107,6 @@ bool ParseJobs(const char* text, unsigned& jobs) {
     }
     jobs = static_cast<unsigned>(value);
     return true;
-}
-
-// The whole of what `fd` gives, waiting when it does not block (a parent may leave standard
-// input so) and has nothing yet; false with errno on error.
-bool ReadAll(int fd, std::string& text) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0) {
-            text.append(buffer, static_cast<size_t>(got));
-            continue;
-        }
-        if (got == 0) {
-            return true;
-        }
-        pollfd wanted = {fd, POLLIN, 0};
-        const bool retry = errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) &&
-                                              (poll(&wanted, 1, -1) >= 0 || errno == EINTR));
-        if (!retry) {
-            return false;
-        }
-    }
 }
 
 // Appends the paths that the list names, one per line (empty lines are skipped). A line ends at

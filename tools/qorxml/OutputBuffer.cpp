@@ -1,5 +1,7 @@
 #include "qorxml/OutputBuffer.h"
 
+#include "qorxml/Descriptors.h"
+
 #include <array>
 
 namespace qorxml {
@@ -19,13 +21,13 @@ constexpr std::array<bool, 256> k_plain = MakePlainTable();
 } // namespace
 
 void StandardSink::Out(const char* data, size_t size) {
-    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+    if (!WriteAll(1, data, size)) {
         m_failed = true;
     }
 }
 
 void StandardSink::Err(const std::string& line) {
-    std::fputs(line.c_str(), stderr);
+    WriteAll(2, line.data(), line.size());
 }
 
 void OutputBuffer::Write(const char* data, size_t size) {

@@ -23,8 +23,9 @@ public:
     virtual void Err(const std::string& line) = 0;
 };
 
-// Standard output and standard error themselves: each write is flushed at once, so that the two
-// streams keep their order. Not thread-safe: one writer at a time.
+// Standard output and standard error themselves, written straight to their descriptors (waiting
+// when they do not block and are full), so that the two streams keep their order. Not
+// thread-safe: one writer at a time.
 class StandardSink final : public OutputSink {
 public:
     void Out(const char* data, size_t size) override;

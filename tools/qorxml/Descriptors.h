@@ -1,0 +1,17 @@
+// Whole reads and writes through descriptors that may not block: a parent may leave standard
+// input, output or error so, and a read or write that cannot go on yet then fails with EAGAIN.
+// These wait for the descriptor (poll) and go on. On error they return false with errno set.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace qorxml {
+
+// Appends everything `fd` gives, to its end.
+bool ReadAll(int fd, std::string& text);
+
+// Writes all `size` bytes at `data`.
+bool WriteAll(int fd, const char* data, size_t size);
+
+} // namespace qorxml
