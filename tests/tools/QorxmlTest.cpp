@@ -436,6 +436,19 @@ TEST_F(QorxmlTest, FilesFromReadsAListOfPaths) {
     EXPECT_EQ(slow.out, "==> " + a + " <==\na\n==> " + b + " <==\nb\n");
 }
 
+// With standard input closed, a list opened in its place is closed once read: "-" is still
+// standard input, not the rest of the list.
+TEST_F(QorxmlTest, AListNeverStandsInForAClosedStandardInput) {
+    const std::string a = Write("a.xml", "<a/>");
+    const ProgramRun run = qortest::RunProgram(
+        "sh", {"-c", "exec \"$0\" \"$@\" <&-", program, "--files-from", Write("list", a), "-"},
+        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "==> " + a + " <==\na\n==> - <==\n");
+    EXPECT_NE(run.err.find("cannot read file '-': Bad file descriptor"), std::string::npos)
+        << run.err;
+}
+
 TEST_F(QorxmlTest, LogOptionChoosesTheLogFile) {
     const std::string log = dir.file("chosen.log");
     const ProgramRun run = Run({"--level", "0", "--log=" + log, Write("bad.xml", "<a>")});

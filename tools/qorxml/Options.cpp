@@ -118,7 +118,7 @@ bool ReadList(const char* path, std::vector<std::string>& files, std::string& pr
     std::string list;
     const bool read = fd >= 0 && ReadAll(fd, list);
     const int error = errno;
-    if (fd > 0) {
+    if (fd >= 0 && !standardInput) {
         close(fd);
     }
     if (!read) {
