@@ -304,11 +304,16 @@ inline NarrowedRun Finish(char* dest, NarrowedRun run, const char*& src, const c
     return run;
 }
 
-// Whole blocks while the byte after each lies in the run and their units fit: a well-formed
-// block gives at most one unit a byte, and one more when the lead of a four-byte character
-// ends it (its pair is counted there, its other bytes in the next block); so a block starts
-// only with room for its width and one. Then the rest as one block when the byte after it may
-// be read. The blocks stop at the first malformed sequence found.
+// Whether a block of `width` bytes may start with `used` of `capacity` units taken: a
+// well-formed block gives at most one unit a byte, and one more when the lead of a four-byte
+// character ends it (its pair is counted there, its other bytes in the next block).
+inline bool RoomForBlock(size_t capacity, size_t used, size_t width) {
+    return capacity - used > width;
+}
+
+// Whole blocks while the byte after each lies in the run and their units fit, then the rest as
+// one block when the byte after it may be read. The blocks stop at the first malformed
+// sequence found.
 __attribute__((target("ssse3"))) NarrowedRun NarrowUtf8Ssse3(char* dest, const char*& src,
                                                              const char* end, size_t capacity,
                                                              const char* readable) {
@@ -320,12 +325,12 @@ __attribute__((target("ssse3"))) NarrowedRun NarrowUtf8Ssse3(char* dest, const c
     __m128i malformed = _mm_setzero_si128();
     uint32_t units = 0;
     while (sequences.errors == 0 && static_cast<size_t>(end - at) > kWidth &&
-           capacity - run.units > kWidth) {
+           RoomForBlock(capacity, run.units, kWidth)) {
         run.bytes += NarrowBlock16<true>(at, kWidth, dest + run.bytes, sequences, malformed, units);
         run.units += units;
         at += kWidth;
     }
-    if (sequences.errors == 0 && at != end && capacity - run.units > kWidth &&
+    if (sequences.errors == 0 && at != end && RoomForBlock(capacity, run.units, kWidth) &&
         Readable(at, end, readable, kWidth + 1)) {
         const auto size = static_cast<size_t>(end - at);
         run.bytes += NarrowBlock16<false>(at, size, dest + run.bytes, sequences, malformed, units);
@@ -348,12 +353,12 @@ __attribute__((target("avx2,popcnt"))) NarrowedRun NarrowUtf8Avx2(char* dest, co
     __m256i malformed = _mm256_setzero_si256();
     uint32_t units = 0;
     while (sequences.errors == 0 && static_cast<size_t>(end - at) > kWidth &&
-           capacity - run.units > kWidth) {
+           RoomForBlock(capacity, run.units, kWidth)) {
         run.bytes += NarrowBlock32<true>(at, kWidth, dest + run.bytes, sequences, malformed, units);
         run.units += units;
         at += kWidth;
     }
-    if (sequences.errors == 0 && at != end && capacity - run.units > kWidth &&
+    if (sequences.errors == 0 && at != end && RoomForBlock(capacity, run.units, kWidth) &&
         Readable(at, end, readable, kWidth + 1)) {
         const auto size = static_cast<size_t>(end - at);
         run.bytes += NarrowBlock32<false>(at, size, dest + run.bytes, sequences, malformed, units);
@@ -406,12 +411,12 @@ QORUTILS_AVX512 NarrowedRun NarrowUtf8Avx512(char* dest, const char*& src, const
     Sequences sequences;
     uint32_t units = 0;
     while (sequences.errors == 0 && static_cast<size_t>(end - at) > kWidth &&
-           capacity - run.units > kWidth) {
+           RoomForBlock(capacity, run.units, kWidth)) {
         run.bytes += NarrowBlockCompress<true>(at, kWidth, dest + run.bytes, sequences, units);
         run.units += units;
         at += kWidth;
     }
-    if (sequences.errors == 0 && at != end && capacity - run.units > kWidth &&
+    if (sequences.errors == 0 && at != end && RoomForBlock(capacity, run.units, kWidth) &&
         Readable(at, end, readable, kWidth + 1)) {
         const auto size = static_cast<size_t>(end - at);
         run.bytes += NarrowBlockCompress<false>(at, size, dest + run.bytes, sequences, units);
