@@ -39,18 +39,26 @@ const Utf8Attribute* SAXAttributesImpl::utf8Attributes(size_t* count) {
     return m_utf8.data();
 }
 
+bool SAXAttributesImpl::appendText(qorutils::text::Utf16Buffer& buffer, const char* text,
+                                   size_t length, Value& where) {
+    const long at = buffer.appendUtf8(text, length);
+    if (at < 0) {
+        return false;
+    }
+    where.offset = static_cast<size_t>(at);
+    where.length = buffer.size() - where.offset - 1;
+    return true;
+}
+
 // The local names alone, which most handlers ask for; mostly short ASCII, widened as they are
 // once found.
 bool SAXAttributesImpl::convertLocalNames() {
     m_localText.clear();
     for (size_t i = 0; i < m_count; ++i) {
         const LocalName local = FindLocalName(m_source[2 * i]);
-        const long at = m_localText.appendUtf8(local.text, local.length);
-        if (at < 0) {
+        if (!appendText(m_localText, local.text, local.length, m_locals[i])) {
             return false;
         }
-        m_locals[i].offset = static_cast<size_t>(at);
-        m_locals[i].length = m_localText.size() - m_locals[i].offset - 1;
     }
     m_localsReady = true;
     return true;
@@ -71,12 +79,9 @@ bool SAXAttributesImpl::convertValues() {
     m_valueText.clear();
     for (size_t i = 0; i < m_count; ++i) {
         const char* value = m_source[2 * i + 1];
-        const long at = m_valueText.appendUtf8(value, std::strlen(value));
-        if (at < 0) {
+        if (!appendText(m_valueText, value, std::strlen(value), m_values[i])) {
             return false;
         }
-        m_values[i].offset = static_cast<size_t>(at);
-        m_values[i].length = m_valueText.size() - m_values[i].offset - 1;
     }
     m_valuesReady = true;
     return true;

@@ -54,6 +54,10 @@ private:
     // A name's URI or qualified name.
     long answerName(int index, size_t NameOffsets::*offset, size_t NameOffsets::*units,
                     unsigned short** text, int* length);
+    // Appends `length` bytes of UTF-8 to `buffer` and notes where they stand; false when memory
+    // runs out.
+    static bool appendText(qorutils::text::Utf16Buffer& buffer, const char* text, size_t length,
+                           Value& where);
     bool convertLocalNames();
     bool convertNames();
     bool convertValues();
