@@ -6,10 +6,7 @@
 namespace qorutils {
 namespace text {
 
-unsigned short* Utf16Buffer::reserve(size_t extra) {
-    if (m_capacity - m_size >= extra) {
-        return m_data + m_size;
-    }
+unsigned short* Utf16Buffer::grow(size_t extra) {
     if (extra > SIZE_MAX / 8 - m_size) {
         return nullptr;
     }
@@ -26,22 +23,8 @@ unsigned short* Utf16Buffer::reserve(size_t extra) {
     return m_data + m_size;
 }
 
-// Widened as they are first when room had to be made (most texts are ASCII), converted again
-// when they are not.
-long Utf16Buffer::appendUtf8Converted(const char* text, size_t length) {
-    // A byte of UTF-8 never gives more than one unit of UTF-16.
-    unsigned short* dst = reserve(length + 1);
-    if (dst == nullptr) {
-        return -1;
-    }
-    size_t units = length;
-    if (!WidenAscii(dst, text, length)) {
-        units = ConvertUtf8ToUtf16(text, text + length, dst, length);
-    }
-    dst[units] = 0;
-    const size_t offset = m_size;
-    m_size += units + 1;
-    return static_cast<long>(offset);
+size_t Utf16Buffer::convert(unsigned short* dst, const char* text, size_t length) {
+    return ConvertUtf8ToUtf16(text, text + length, dst, length);
 }
 
 long Utf16Buffer::appendUtf8(const char*& text, char stop) {

@@ -83,7 +83,9 @@ public:
     Utf16Buffer& operator=(const Utf16Buffer&) = delete;
 
     // Makes room for `extra` more units; null when memory runs out.
-    unsigned short* reserve(size_t extra);
+    unsigned short* reserve(size_t extra) {
+        return m_capacity - m_size >= extra ? m_data + m_size : grow(extra);
+    }
     void commit(size_t count) { m_size += count; }
     void clear() { m_size = 0; }
     // Forgets what follows `size` units.
@@ -96,16 +98,19 @@ public:
     size_t size() const { return m_size; }
 
     // Appends the `length` bytes of UTF-8 at `text` and a NUL. Returns the offset of the text,
-    // or -1 when memory runs out. An ASCII text with room for it, as most names and values are,
-    // is widened inline.
+    // or -1 when memory runs out. Inline: most names and values are short ASCII, widened as they
+    // are; the others are converted again.
     long appendUtf8(const char* text, size_t length) {
-        if (m_capacity - m_size > length && WidenAscii(m_data + m_size, text, length)) {
-            const size_t offset = m_size;
-            m_data[offset + length] = 0;
-            m_size += length + 1;
-            return static_cast<long>(offset);
+        // A byte of UTF-8 never gives more than one unit of UTF-16.
+        unsigned short* dst = reserve(length + 1);
+        if (dst == nullptr) {
+            return -1;
         }
-        return appendUtf8Converted(text, length);
+        const size_t units = WidenAscii(dst, text, length) ? length : convert(dst, text, length);
+        dst[units] = 0;
+        const size_t offset = m_size;
+        m_size += units + 1;
+        return static_cast<long>(offset);
     }
     // Appends UTF-8 text up to its NUL or the `stop` byte, and a NUL; leaves `text` at the
     // byte where it stopped. Returns the offset of the text, or -1 when memory runs out; the
@@ -113,8 +118,10 @@ public:
     long appendUtf8(const char*& text, char stop = '\0');
 
 private:
-    // appendUtf8 for a text that is not ASCII or needs more room.
-    long appendUtf8Converted(const char* text, size_t length);
+    // reserve() when the buffer must grow.
+    unsigned short* grow(size_t extra);
+    // The conversion of a text that is not ASCII, out of line; the units written.
+    static size_t convert(unsigned short* dst, const char* text, size_t length);
 
     // Texts up to this many bytes that are ASCII are converted in one scan.
     static constexpr size_t kShortText = 32;
