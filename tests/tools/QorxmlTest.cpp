@@ -449,6 +449,31 @@ TEST_F(QorxmlTest, AListNeverStandsInForAClosedStandardInput) {
         << run.err;
 }
 
+// A standard output or error that the parent closed is never handed to a file qorxml opens:
+// with -j the log, opened by one thread while another prints, took it, and took the output.
+TEST_F(QorxmlTest, ClosedStandardOutputsAreNeverGivenToTheLog) {
+    std::string list;
+    for (int i = 0; i < 200; ++i) {
+        list += Write("good" + std::to_string(i) + ".xml", "<a/>") + "\n";
+        list += dir.file("missing" + std::to_string(i) + ".xml") + "\n";
+    }
+    const std::string listFile = Write("list", list);
+    const std::string log = dir.file("run.log");
+    for (const char* closing : {">&-", "2>&-"}) {
+        SCOPED_TRACE(closing);
+        const std::string script = std::string("exec \"$0\" \"$@\" ") + closing;
+        const ProgramRun run = qortest::RunProgram(
+            "sh", {"-c", script, program, "-j", "2", "--log", log, "--files-from", listFile},
+            dir.path());
+        EXPECT_EQ(run.status, 1);
+        const std::string written = ReadFile(log);
+        EXPECT_NE(written.find("XML Parser fatal error: "), std::string::npos);
+        for (const char* foreign : {"==> ", "\na\n", ": error: ", "qorxml: "}) {
+            EXPECT_EQ(written.find(foreign), std::string::npos) << foreign;
+        }
+    }
+}
+
 TEST_F(QorxmlTest, LogOptionChoosesTheLogFile) {
     const std::string log = dir.file("chosen.log");
     const ProgramRun run = Run({"--level", "0", "--log=" + log, Write("bad.xml", "<a>")});

@@ -9,7 +9,11 @@
 
 #include <QorUtils/log/FILog.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -33,6 +37,21 @@ std::string StatsLine(const std::string& name, const FileResult& result) {
                   result.counts.elements, result.counts.attributes, result.counts.textBytes,
                   result.bytes, result.seconds, rate);
     return name + line;
+}
+
+// A standard descriptor that the parent closed would go to the next file opened (a document, the
+// error log), and output or messages meant for it could land there. Each closed one is held by a
+// descriptor that can be neither read nor written, so using it still fails with EBADF as before.
+void HoldClosedStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int held = open("/", O_PATH | O_CLOEXEC);
+        if (held >= 0 && held != fd) {
+            close(held);
+        }
+    }
 }
 
 // Reads the files in the order given, on this thread or on the threads that `options.jobs`
@@ -78,6 +97,7 @@ int ReadFiles(const Options& options, OutputSink& sink) {
 } // namespace
 
 int main(int argc, char** argv) {
+    HoldClosedStandardDescriptors();
     Options options;
     std::string problem;
     switch (ParseOptions(argc, argv, options, problem)) {
