@@ -81,9 +81,9 @@ test-asan: configure-asan
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
-# The test that reads documents on several threads at once, built with clang under
-# ThreadSanitizer in $(TSAN_BUILD): the library and that one program, nothing else. A report
-# of ThreadSanitizer fails it.
+# The tests of what threads share (documents read on several threads at once, the empty objects
+# read while the process exits), built with clang under ThreadSanitizer in $(TSAN_BUILD): the
+# library and that one program, nothing else. A report of ThreadSanitizer fails it.
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORUTILS_WERROR=ON \
 	    -DQORUTILS_SANITIZE_THREAD=ON -DQORUTILS_BUILD_TOOLS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF \

@@ -44,12 +44,20 @@ ObjectPtr<Context> EmptyEntry::GetContext() {
 
 // A host may put objects of its own into the handles and the cursor. When the library is
 // unloaded, or the process ends, after the host's own globals, whatever it left there is given
-// back; the handles and the cursor stay usable for anything that runs later.
+// back; the handles and the cursor stay usable for anything that runs later. Handles that hold
+// the library's own objects are not written, so that threads still reading them meanwhile race
+// with nothing.
 struct GiveBackAtExit {
     ~GiveBackAtExit() {
-        GetEmptyCursor().reset();
-        GetEmptyEntryPtr() = &EmptyEntryObject();
-        GetEmptyContextPtr() = &EmptyContextObject();
+        if (GetEmptyCursor().GetImpl() != nullptr) {
+            GetEmptyCursor().reset();
+        }
+        if (GetEmptyEntryPtr() != &EmptyEntryObject()) {
+            GetEmptyEntryPtr() = &EmptyEntryObject();
+        }
+        if (GetEmptyContextPtr() != &EmptyContextObject()) {
+            GetEmptyContextPtr() = &EmptyContextObject();
+        }
     }
 } s_giveBackAtExit;
 

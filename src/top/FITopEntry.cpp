@@ -12,11 +12,20 @@ template class FI::AttrMapBase<FITopEntry>;
 
 namespace {
 
-// The name and the observer list are never destroyed: a host's exit handlers and static
-// destructors may name, notify and destroy top entries after the library's own statics are gone.
-// A list that holds records at exit belongs to a top entry still alive, that is, leaked.
-qorutils::NeverDestroyed<std::string> s_top("Top");
-qorutils::NeverDestroyed<std::list<std::unique_ptr<FITopEntry::_notify>>> s_notifies;
+// The name and the observer list are built on first use, so that a host's static constructors
+// may use top entries before this file's initialisers have run (a static link runs the host's
+// first), and never destroyed, so that its exit handlers and static destructors may still name,
+// notify and destroy top entries. A list that holds records at exit belongs to a top entry still
+// alive, that is, leaked.
+const std::string& TopName() {
+    static qorutils::NeverDestroyed<std::string> s_top("Top");
+    return s_top.get();
+}
+
+std::list<std::unique_ptr<FITopEntry::_notify>>& Notifies() {
+    static qorutils::NeverDestroyed<std::list<std::unique_ptr<FITopEntry::_notify>>> s_notifies;
+    return s_notifies.get();
+}
 
 // How many dispatch passes are running, nested ones included. Records are only marked while it
 // is above 0 and are removed when the outermost pass ends.
@@ -24,8 +33,8 @@ int g_passDepth = 0;
 
 } // namespace
 
-const std::string& FITopEntry::k_top = s_top.get();
-std::list<std::unique_ptr<FITopEntry::_notify>>& FITopEntry::m_notifies = s_notifies.get();
+const std::string& FITopEntry::k_top = TopName();
+std::list<std::unique_ptr<FITopEntry::_notify>>& FITopEntry::m_notifies = Notifies();
 bool FITopEntry::m_bDelayDelete = false;
 bool FITopEntry::m_bNeedDelete = false;
 
@@ -52,12 +61,12 @@ FITopEntry::~FITopEntry() {
     m_nRef = 1;
     m_bNotify = false;
     if (m_bDelayDelete) {
-        for (const auto& record : m_notifies) {
+        for (const auto& record : Notifies()) {
             record->m_bActive = false;
         }
         m_bNeedDelete = true;
     } else {
-        m_notifies.clear();
+        Notifies().clear();
     }
     delete std::exchange(m_pSolver, nullptr);
     m_context.reset();
@@ -123,7 +132,7 @@ int FITopEntry::Release() {
 }
 
 FIAttribute& FITopEntry::GetName(FIAttribute& out) const {
-    return out = k_top;
+    return out = TopName();
 }
 
 FIAttribute& FITopEntry::GetNamedAttribute(const FIAttribute& name, FIAttribute& out) {
@@ -162,7 +171,7 @@ bool FITopEntry::AttachNotify(void* pUser, FINotifyType type, FIEntryNotifyProc 
         return false;
     }
     try {
-        m_notifies.push_back(std::make_unique<_notify>(_notify{type, pUser, pfn, true}));
+        Notifies().push_back(std::make_unique<_notify>(_notify{type, pUser, pfn, true}));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -173,17 +182,18 @@ bool FITopEntry::DetachNotify(void* pUser, FINotifyType type) {
     if (!m_bNotify) {
         return false;
     }
-    auto match = std::find_if(m_notifies.begin(), m_notifies.end(), [&](const auto& record) {
+    auto& notifies = Notifies();
+    auto match = std::find_if(notifies.begin(), notifies.end(), [&](const auto& record) {
         return record->m_bActive && record->m_type == type && record->m_pUser == pUser;
     });
-    if (match == m_notifies.end()) {
+    if (match == notifies.end()) {
         return false;
     }
     if (m_bDelayDelete) {
         (*match)->m_bActive = false;
         m_bNeedDelete = true;
     } else {
-        m_notifies.erase(match);
+        notifies.erase(match);
     }
     return true;
 }
@@ -203,14 +213,15 @@ void FITopEntry::MyNotify(int arg) {
             m_bDelayDelete = false;
             if (m_bNeedDelete) {
                 m_bNeedDelete = false;
-                m_notifies.remove_if([](const auto& record) { return !record->m_bActive; });
+                Notifies().remove_if([](const auto& record) { return !record->m_bActive; });
             }
         }
     } pass;
 
     // Records are never freed while a pass runs, so each one outlives its callback, and
     // appended records are reached because the end is read again after every call.
-    for (auto it = m_notifies.begin(); it != m_notifies.end(); ++it) {
+    auto& notifies = Notifies();
+    for (auto it = notifies.begin(); it != notifies.end(); ++it) {
         const _notify& record = **it;
         if (!record.m_bActive) {
             continue;

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
 using FI::ObjectPtr;
 
 TEST(EmptyObjects, AccessorsReturnTheSameObjectOnEveryCall) {
@@ -82,4 +86,26 @@ TEST(EmptyObjects, DefaultEntryCursorIsACopyOfTheEmptyCursor) {
     }
     FI::GetEmptyCursor().reset();
     EXPECT_EQ(qortest::TestEntryCursor::s_live, 0);
+}
+
+// Threads may go on copying the empty objects while the process exits: the library's exit work
+// writes nothing into handles that hold its own objects (ThreadSanitizer reports any write).
+TEST(EmptyObjectsDeathTest, StayReadableOnOtherThreadsWhileTheProcessExits) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    static std::atomic<bool> s_reading{false};
+    EXPECT_EXIT(
+        {
+            std::thread([] {
+                for (;;) {
+                    ObjectPtr<FI::Entry> entry = FI::GetEmptyEntryPtr();
+                    ObjectPtr<FI::Context> context = FI::GetEmptyContextPtr();
+                    FI::EntryCursor cursor;
+                    s_reading = true;
+                }
+            }).detach();
+            while (!s_reading) {
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }

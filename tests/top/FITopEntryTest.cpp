@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -279,4 +280,36 @@ TEST(FITopEntryHeap, EveryRefusedAllocationFailsCleanly) {
             break;
         }
     }
+}
+
+namespace {
+
+// What a host's static constructor found when it ran before the library's own initialisers, as
+// a static link orders them. Plain data, so that nothing initialised later overwrites it.
+struct EarlyUse {
+    char name[32];
+    bool attached;
+    int told;
+} g_early = {};
+
+void UseTheLibraryBeforeItIsInitialised() {
+    void (*slot)() = nullptr;
+    ObjectPtr<FI::Entry> top(FITopEntry::Create(nullptr, &slot));
+    FIAttribute name;
+    std::snprintf(g_early.name, sizeof g_early.name, "%s", top->GetName(name).c_str());
+    g_early.attached =
+        top->AttachNotify(nullptr, FINotifyGeneral, [](void*, FINotifyType) { ++g_early.told; });
+    reinterpret_cast<void (*)(int)>(slot)(1);
+}
+
+// A program's pre-initialisers run before those of the shared libraries it loads.
+[[gnu::used,
+  gnu::section(".preinit_array")]] void (*g_useEarly)() = UseTheLibraryBeforeItIsInitialised;
+
+} // namespace
+
+TEST(FITopEntry, UsableFromAHostsStaticConstructorsBeforeTheLibrarysOwn) {
+    EXPECT_STREQ(g_early.name, "Top");
+    EXPECT_TRUE(g_early.attached);
+    EXPECT_EQ(g_early.told, 1);
 }

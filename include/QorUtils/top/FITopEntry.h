@@ -42,7 +42,9 @@ public:
         bool m_bActive;
     };
 
-    // "Top": the name of every top entry. Never destroyed: usable until the process ends.
+    // "Top": the name of every top entry. Never destroyed: usable until the process ends. The
+    // reference is bound when the library is initialised; the entries' operations need not wait
+    // for that, and may be used from a host's static constructors.
     static const std::string& k_top;
 
     // A new entry with count 0 for the caller's first handle, or null when memory runs out: the
