@@ -44,7 +44,8 @@ void CheckIdentity(IUnknown* object, const GUID& own, const GUID& foreign) {
 }
 
 // Destructors of host classes that take and drop a reference on an adapter being destroyed: a
-// handler of the adapter's tree, and adapters derived by a host. Each counts its destruction.
+// handler of the adapter's tree (which may release the adapter when offered an element), and
+// adapters derived by a host. Each counts its destruction.
 int g_destroyed = 0;
 
 class TouchingHandler : public ElementHandler {
@@ -54,7 +55,14 @@ public:
         adapter->AddRef();
         adapter->Release();
     }
+    bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+        if (releaseOnElement) {
+            adapter->Release();
+        }
+        return true;
+    }
     IUnknown* adapter = nullptr;
+    bool releaseOnElement = false;
 };
 
 class TouchingContent : public SAXContentHandlerImpl {
@@ -91,6 +99,17 @@ TEST(SAXAdapters, DestructorsMayTakeAndDropReferencesOnTheAdapter) {
              auto* adapter = new SAXContentHandlerImpl(new TopHandler(handler));
              handler->adapter = adapter;
              adapter->Release();
+         }},
+        {"a handler of a tree whose adapter is released during a callback",
+         [] {
+             auto* handler = new TouchingHandler;
+             auto* adapter = new SAXContentHandlerImpl(new TopHandler(handler));
+             handler->adapter = adapter;
+             handler->releaseOnElement = true;
+             Utf16 name("e");
+             EXPECT_EQ(
+                 adapter->startElement(name.data(), 0, name.data(), 1, name.data(), 1, nullptr),
+                 E_ABORT);
          }},
         {"a derived content adapter",
          [] { (new TouchingContent(new TopHandler(new ElementHandler)))->Release(); }},
