@@ -1,4 +1,5 @@
 #include <QorUtils/log/FILog.h>
+#include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -247,6 +249,43 @@ TEST(SAXContentHandlerImpl, ReleasedDuringItsOwnCallbackItGoesWhenTheCallEnds) {
         }
         EXPECT_EQ(results.back(), E_ABORT);
         EXPECT_EQ(results.size(), at == "element" ? 1u : at == "text" ? 2u : 3u);
+        EXPECT_EQ(live, 0);
+    }
+}
+
+// Memory running out in a handler stops the reader's parse; the adapter's own reference on
+// itself for the call is given back all the same, so that the host's Release frees the tree.
+TEST(SAXContentHandlerImpl, AHandlerThatThrowsLeavesTheCountRight) {
+    class Thrower final : public ElementHandler {
+    public:
+        Thrower(const std::string& at, int& live) : m_at(at), m_live(live) { ++m_live; }
+        ~Thrower() override { --m_live; }
+        bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+            AddHandler(new Thrower(m_at, m_live));
+            ThrowAt("element");
+            return true;
+        }
+        void HandleText(char*, MSXML2::ISAXLocator*) override { ThrowAt("text"); }
+        void HandleEndElement(MSXML2::ISAXLocator*) override { ThrowAt("end"); }
+
+    private:
+        void ThrowAt(const char* what) {
+            if (m_at == what) {
+                throw std::bad_alloc();
+            }
+        }
+        const std::string m_at;
+        int& m_live;
+    };
+    for (const std::string at : {"element", "text", "end"}) {
+        SCOPED_TRACE(at);
+        int live = 0;
+        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new Thrower(at, live)));
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(adapter);
+        EXPECT_EQ(reader.parse("<e>t</e>", 8), MSXML2::SAXREADER_E_MEMORY);
+        reader.putContentHandler(nullptr);
+        EXPECT_EQ(adapter->Release(), 0u);
         EXPECT_EQ(live, 0);
     }
 }
