@@ -187,13 +187,17 @@ void SAXEventTranslator::flushText(const int* ahead) {
     check(result);
 }
 
+// The piece is emptied before the call (its text stays in place until more is gathered): a
+// handler that throws, memory running out, is not handed the same text again with the error.
 long SAXEventTranslator::deliverText() {
     int length = 0;
     if (m_pNarrow != nullptr) {
         char* text = m_piece.narrow(length);
+        m_piece.clear();
         return m_pNarrow->charactersNarrow(text, length);
     }
     unsigned short* text = m_piece.wide(length);
+    m_piece.clear();
     return m_pContent->characters(text, length);
 }
 
