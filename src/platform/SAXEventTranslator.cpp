@@ -67,7 +67,7 @@ bool SAXEventTranslator::begin(const char* systemId) {
         return false;
     }
     if (m_pContent != nullptr) {
-        check(m_pContent->putDocumentLocator(m_pLocator));
+        guard([&] { check(m_pContent->putDocumentLocator(m_pLocator)); });
     }
     return !m_bStopped;
 }
@@ -95,7 +95,7 @@ bool SAXEventTranslator::startDocument() {
         XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
         XML_SetDefaultHandlerExpand(m_parser, defaultThunk);
-        check(m_pContent->startDocument());
+        guard([&] { check(m_pContent->startDocument()); });
     }
     m_pLocator->follow(m_parser);
     return !m_bStopped;
@@ -103,8 +103,8 @@ bool SAXEventTranslator::startDocument() {
 
 long SAXEventTranslator::finishDocument() {
     flushText();
-    if (m_pContent != nullptr && !m_bStopped) {
-        check(m_pContent->endDocument());
+    if (m_pContent != nullptr) {
+        guard([&] { check(m_pContent->endDocument()); });
     }
     return m_result;
 }
@@ -166,7 +166,9 @@ void SAXEventTranslator::abort(long code) {
 
 void SAXEventTranslator::outOfMemory() {
     fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
-    XML_StopParser(m_parser, XML_FALSE);
+    if (m_parser != nullptr) {
+        XML_StopParser(m_parser, XML_FALSE);
+    }
 }
 
 // Hands the gathered text to the handler. The locator stands where the text ends: at the
@@ -187,13 +189,17 @@ void SAXEventTranslator::flushText(const int* ahead) {
     check(result);
 }
 
+// The piece is emptied before the call (its text stays in place until more is gathered): a
+// handler that throws, memory running out, is not handed the same text again with the error.
 long SAXEventTranslator::deliverText() {
     int length = 0;
     if (m_pNarrow != nullptr) {
         char* text = m_piece.narrow(length);
+        m_piece.clear();
         return m_pNarrow->charactersNarrow(text, length);
     }
     unsigned short* text = m_piece.wide(length);
+    m_piece.clear();
     return m_pContent->characters(text, length);
 }
 
@@ -415,7 +421,8 @@ int SAXEventTranslator::onUnknownEncoding(const char* name, XML_Encoding* info) 
 }
 
 // No exception may unwind through expat: memory running out stops the parse with a fatal
-// error, and anything a handler throws stops it with E_FAIL.
+// error, and anything a handler throws stops it with E_FAIL. The callbacks made outside expat
+// (the locator, the start and end of the document) are guarded alike.
 template <typename Callback> void SAXEventTranslator::guard(Callback&& callback) {
     if (m_bStopped) {
         return;

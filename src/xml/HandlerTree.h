@@ -28,13 +28,20 @@ struct HandlerTree {
 
     // Runs `call` on the adapter's tree, if it has one, holding one more reference on the
     // adapter meanwhile: a handler may release it (E_ABORT then, the adapter gone). Every
-    // callback of the adapter into its tree, UTF-16 or narrow, goes through here.
+    // callback of the adapter into its tree, UTF-16 or narrow, goes through here. What a
+    // handler throws (memory running out, which the reader reports) passes on, the reference
+    // given back first.
     template <class Call> static long CallTree(SAXContentHandlerImpl& adapter, Call&& call) {
         if (adapter.m_pHandler == nullptr) {
             return S_OK;
         }
         ++adapter.m_cRef;
-        call(*adapter.m_pHandler);
+        try {
+            call(*adapter.m_pHandler);
+        } catch (...) {
+            adapter.EndTreeCall();
+            throw;
+        }
         return adapter.EndTreeCall();
     }
     // The adapter's narrow callbacks.

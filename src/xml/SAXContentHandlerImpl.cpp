@@ -76,12 +76,9 @@ long SAXContentHandlerImpl::endPrefixMapping(unsigned short*, int) {
     return S_OK;
 }
 
+// Given back through Release itself, which keeps the count at 1 while the destructors run.
 long SAXContentHandlerImpl::EndTreeCall() {
-    if (--m_cRef != 0) {
-        return S_OK;
-    }
-    delete this;
-    return E_ABORT;
+    return SAXContentHandlerImpl::Release() == 0 ? E_ABORT : S_OK;
 }
 
 // The tree's own results are always S_OK.

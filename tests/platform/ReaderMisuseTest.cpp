@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -92,27 +93,41 @@ void ExpectOnlyIUnknown(IUnknown* object) {
 
 TEST(ReaderMisuse, ThrowingHandlerStopsTheParseWithoutLettingTheExceptionOut) {
     struct Case {
-        std::function<void(ISAXAttributes*)> thrower;
+        const char* at;
+        std::function<void()> thrower;
         long result;
         size_t fatalErrors;
     };
+    const auto outOfMemory = [] { throw std::bad_alloc(); };
     const Case cases[] = {
-        {[](ISAXAttributes*) { throw std::runtime_error("handler failed"); }, E_FAIL, 0},
-        {[](ISAXAttributes*) { throw 42; }, E_FAIL, 0},
-        // Memory running out in a handler is the reader's own out-of-memory error.
-        {[](ISAXAttributes*) { throw std::bad_alloc(); }, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"startElement", [] { throw std::runtime_error("handler failed"); }, E_FAIL, 0},
+        {"startElement", [] { throw 42; }, E_FAIL, 0},
+        // Memory running out in a handler is the reader's own out-of-memory error, reported
+        // once, whichever callback it was: nothing is delivered again, or after it, but that.
+        {"putDocumentLocator", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"startDocument", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"startElement", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"characters", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"endDocument", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.at);
         Handler handler;
-        handler.onStart = c.thrower;
+        handler.onEvent = [&](const std::string& event) {
+            if (event == c.at) {
+                c.thrower();
+            }
+        };
         SAXXMLReader reader;
         reader.putContentHandler(&handler);
         reader.putErrorHandler(&handler);
-        EXPECT_EQ(reader.parse("<r><a/></r>", 11), c.result);
-        EXPECT_EQ(handler.starts, 1);
-        EXPECT_EQ(handler.ends, 0);
+        EXPECT_EQ(reader.parse("<r>t<a/></r>", 12), c.result);
+        const auto thrown = std::find(handler.events.begin(), handler.events.end(), c.at);
+        ASSERT_NE(thrown, handler.events.end());
+        EXPECT_EQ(std::vector<std::string>(thrown + 1, handler.events.end()),
+                  std::vector<std::string>(c.fatalErrors, "fatalError"));
         EXPECT_EQ(handler.fatal.size(), c.fatalErrors);
-        EXPECT_EQ(reader.parse("<r/>", 4), c.result) << "the next parse meets the same handler";
+        EXPECT_EQ(reader.parse("<r>t</r>", 8), c.result) << "the next parse meets the same handler";
     }
 }
 

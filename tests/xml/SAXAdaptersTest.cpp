@@ -1,4 +1,5 @@
 #include <QorUtils/log/FILog.h>
+#include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -44,7 +46,8 @@ void CheckIdentity(IUnknown* object, const GUID& own, const GUID& foreign) {
 }
 
 // Destructors of host classes that take and drop a reference on an adapter being destroyed: a
-// handler of the adapter's tree, and adapters derived by a host. Each counts its destruction.
+// handler of the adapter's tree (which may release the adapter when offered an element), and
+// adapters derived by a host. Each counts its destruction.
 int g_destroyed = 0;
 
 class TouchingHandler : public ElementHandler {
@@ -54,7 +57,14 @@ public:
         adapter->AddRef();
         adapter->Release();
     }
+    bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+        if (releaseOnElement) {
+            adapter->Release();
+        }
+        return true;
+    }
     IUnknown* adapter = nullptr;
+    bool releaseOnElement = false;
 };
 
 class TouchingContent : public SAXContentHandlerImpl {
@@ -91,6 +101,17 @@ TEST(SAXAdapters, DestructorsMayTakeAndDropReferencesOnTheAdapter) {
              auto* adapter = new SAXContentHandlerImpl(new TopHandler(handler));
              handler->adapter = adapter;
              adapter->Release();
+         }},
+        {"a handler of a tree whose adapter is released during a callback",
+         [] {
+             auto* handler = new TouchingHandler;
+             auto* adapter = new SAXContentHandlerImpl(new TopHandler(handler));
+             handler->adapter = adapter;
+             handler->releaseOnElement = true;
+             Utf16 name("e");
+             EXPECT_EQ(
+                 adapter->startElement(name.data(), 0, name.data(), 1, name.data(), 1, nullptr),
+                 E_ABORT);
          }},
         {"a derived content adapter",
          [] { (new TouchingContent(new TopHandler(new ElementHandler)))->Release(); }},
@@ -228,6 +249,43 @@ TEST(SAXContentHandlerImpl, ReleasedDuringItsOwnCallbackItGoesWhenTheCallEnds) {
         }
         EXPECT_EQ(results.back(), E_ABORT);
         EXPECT_EQ(results.size(), at == "element" ? 1u : at == "text" ? 2u : 3u);
+        EXPECT_EQ(live, 0);
+    }
+}
+
+// Memory running out in a handler stops the reader's parse; the adapter's own reference on
+// itself for the call is given back all the same, so that the host's Release frees the tree.
+TEST(SAXContentHandlerImpl, AHandlerThatThrowsLeavesTheCountRight) {
+    class Thrower final : public ElementHandler {
+    public:
+        Thrower(const std::string& at, int& live) : m_at(at), m_live(live) { ++m_live; }
+        ~Thrower() override { --m_live; }
+        bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+            AddHandler(new Thrower(m_at, m_live));
+            ThrowAt("element");
+            return true;
+        }
+        void HandleText(char*, MSXML2::ISAXLocator*) override { ThrowAt("text"); }
+        void HandleEndElement(MSXML2::ISAXLocator*) override { ThrowAt("end"); }
+
+    private:
+        void ThrowAt(const char* what) {
+            if (m_at == what) {
+                throw std::bad_alloc();
+            }
+        }
+        const std::string m_at;
+        int& m_live;
+    };
+    for (const std::string at : {"element", "text", "end"}) {
+        SCOPED_TRACE(at);
+        int live = 0;
+        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new Thrower(at, live)));
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(adapter);
+        EXPECT_EQ(reader.parse("<e>t</e>", 8), MSXML2::SAXREADER_E_MEMORY);
+        reader.putContentHandler(nullptr);
+        EXPECT_EQ(adapter->Release(), 0u);
         EXPECT_EQ(live, 0);
     }
 }
