@@ -2,14 +2,19 @@
 
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using qortest::ReadFile;
@@ -29,6 +34,20 @@ bool HeaderThen(const std::string& content, const std::string& body) {
         return false;
     }
     return match.suffix().str() == body;
+}
+
+// Runs `work` in a child process given 10 seconds; true when it returned, false when it hung or
+// a signal ended it.
+bool ReturnsInAChild(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(10);
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 // Every test starts in a fresh directory with the log in its load state, and leaves it so.
@@ -248,4 +267,33 @@ TEST_F(FILogTest, MessageOfOneMegabyteIsWrittenWhole) {
     FILogErr(message.c_str());
     FILogTrace(message.c_str(), 0);
     EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " " + message + "\n " + message + "\n"));
+}
+
+TEST_F(FILogTest, FifoNeitherWaitsForAReaderNorEndsTheProcessWhenItLeaves) {
+    const std::string fifo = m_dir.file("log.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string message(1 << 20, 'm');
+    for (const bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "a reader that leaves mid-line" : "no reader");
+        const auto logToTheFifo = [&] {
+            if (reader) {
+                // Reads the header and part of the message, then goes away. Its own writer
+                // keeps the FIFO from reading as ended between the log's calls.
+                const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+                const int keep = open(fifo.c_str(), O_WRONLY);
+                fcntl(in, F_SETFL, 0);
+                std::thread([in, keep] {
+                    char some[4096];
+                    for (size_t got = 0; got < 3 * sizeof some;) {
+                        got += static_cast<size_t>(read(in, some, sizeof some));
+                    }
+                    close(in);
+                    close(keep);
+                }).detach();
+            }
+            OpenFILog(fifo.c_str());
+            FILogErr(message.c_str());
+        };
+        EXPECT_TRUE(ReturnsInAChild(logToTheFifo));
+    }
 }
