@@ -103,6 +103,25 @@ FILE* OpenLogFile(int flags) {
     return file;
 }
 
+// Opens the log file with `flags`, writes to it through `print` and closes it again. A piece that
+// could not be written whole (a full disk) is cut off where it began, so that the next line
+// does not run on from part of it.
+template <typename Print> void WriteLogFile(int flags, const Print& print) {
+    const PipeSignalHeld held;
+    FILE* file = OpenLogFile(flags);
+    if (file == nullptr) {
+        return;
+    }
+    const off_t start = lseek(fileno(file), 0, SEEK_END);
+    print(file);
+    const bool failed = std::fflush(file) != 0 || std::ferror(file) != 0;
+    if (failed && start >= 0) {
+        // The log reports no error: a file that cannot be cut (a device) stays as it is.
+        [[maybe_unused]] const int cut = ftruncate(fileno(file), start);
+    }
+    std::fclose(file);
+}
+
 void WriteHeader(FILE* file) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -121,11 +140,7 @@ void Open(const char* path) {
     if (path != nullptr && *path != '\0') {
         StorePath(path);
     }
-    const PipeSignalHeld held;
-    if (FILE* file = OpenLogFile(O_TRUNC)) {
-        WriteHeader(file);
-        std::fclose(file);
-    }
+    WriteLogFile(O_TRUNC, WriteHeader);
 }
 
 void Close() {
@@ -148,11 +163,9 @@ void Write(const char* message) {
         }
         Open(nullptr);
     }
-    const PipeSignalHeld held;
-    if (FILE* file = OpenLogFile(O_APPEND)) {
+    WriteLogFile(O_APPEND, [message](FILE* file) {
         std::fprintf(file, " %s\n", message != nullptr ? message : "");
-        std::fclose(file);
-    }
+    });
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -296,4 +298,18 @@ TEST_F(FILogTest, FifoNeitherWaitsForAReaderNorEndsTheProcessWhenItLeaves) {
         };
         EXPECT_TRUE(ReturnsInAChild(logToTheFifo));
     }
+}
+
+TEST_F(FILogTest, LineCutShortByAFullDiskIsTakenBack) {
+    OpenFILog("full.log");
+    // A limit on the file's size stands in for a full disk: the line is written in part.
+    const auto fillTheDisk = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(Read("full.log").size() + 10), RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        FILogErr(std::string(100, 'x').c_str());
+    };
+    ASSERT_TRUE(ReturnsInAChild(fillTheDisk));
+    FILogErr("next");
+    EXPECT_TRUE(HeaderThen(Read("full.log"), " next\n")) << Read("full.log");
 }
