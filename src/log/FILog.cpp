@@ -163,8 +163,12 @@ void Write(const char* message) {
         }
         Open(nullptr);
     }
-    WriteLogFile(O_APPEND, [message](FILE* file) {
-        std::fprintf(file, " %s\n", message != nullptr ? message : "");
+    // Put, not printed: printf counts in int and stops part way through a message of 2 GiB.
+    const char* text = message != nullptr ? message : "";
+    WriteLogFile(O_APPEND, [text](FILE* file) {
+        std::fputc(' ', file);
+        std::fwrite(text, 1, std::strlen(text), file);
+        std::fputc('\n', file);
     });
 }
 

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <regex>
@@ -312,4 +314,21 @@ TEST_F(FILogTest, LineCutShortByAFullDiskIsTakenBack) {
     ASSERT_TRUE(ReturnsInAChild(fillTheDisk));
     FILogErr("next");
     EXPECT_TRUE(HeaderThen(Read("full.log"), " next\n")) << Read("full.log");
+}
+
+TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
+    const size_t length = INT_MAX;
+    if (std::filesystem::space(m_dir.path()).available < 2 * length) {
+        GTEST_SKIP() << "no room for a log file of 2 GiB here";
+    }
+    FILogErr(std::string(length, 'm').c_str());
+    FILogErr("next");
+    const std::string path = m_dir.file("QorErrors.log");
+    const size_t header = std::string(" FI Error Log, 00:00:00, 00/00/00\n\n").size();
+    EXPECT_EQ(std::filesystem::file_size(path), header + 1 + length + 1 + 6);
+    std::ifstream in(path, std::ios::binary);
+    std::string tail(10, '\0');
+    in.seekg(-10, std::ios::end);
+    in.read(tail.data(), 10);
+    EXPECT_EQ(tail, "mmm\n next\n");
 }
