@@ -1,11 +1,16 @@
 #include <QorUtils/log/FILog.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <type_traits>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,9 +55,71 @@ bool HasPath() {
     return s_log.path[0] != '\0' || s_log.pathTooLong;
 }
 
-// Opens the log file, or gives null when there is no path or the file cannot be opened.
-FILE* OpenLogFile(const char* mode) {
-    return s_log.path[0] == '\0' ? nullptr : std::fopen(s_log.path, mode);
+// Keeps SIGPIPE from the calling thread while it lives: a log file that is a FIFO whose reader
+// has gone makes the write fail instead of ending the host's process. A SIGPIPE that the write
+// raised is taken back; one that was already pending stays.
+class PipeSignalHeld {
+public:
+    PipeSignalHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~PipeSignalHeld() {
+        const timespec now{};
+        while (!m_wasPending && sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    PipeSignalHeld(const PipeSignalHeld&) = delete;
+    PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending;
+};
+
+// Opens the log file for writing, emptied (O_TRUNC) or at its end (O_APPEND); null when there
+// is no path or the file cannot be opened. The open does not wait: a FIFO that nobody reads
+// cannot be opened, rather than holding every thread's logging until a reader comes. Writes
+// then wait as usual, and the descriptor is not inherited by programs the host starts.
+FILE* OpenLogFile(int flags) {
+    if (s_log.path[0] == '\0') {
+        return nullptr;
+    }
+    const int fd = open(s_log.path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | flags, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // Set anew, the descriptor's flags drop O_NONBLOCK and keep O_APPEND.
+    FILE* file = fcntl(fd, F_SETFL, flags & O_APPEND) == 0 ? fdopen(fd, "w") : nullptr;
+    if (file == nullptr) {
+        close(fd);
+    }
+    return file;
+}
+
+// Opens the log file with `flags`, writes to it through `print` and closes it again. A piece that
+// could not be written whole (a full disk) is cut off where it began, so that the next line
+// does not run on from part of it.
+template <typename Print> void WriteLogFile(int flags, const Print& print) {
+    const PipeSignalHeld held;
+    FILE* file = OpenLogFile(flags);
+    if (file == nullptr) {
+        return;
+    }
+    const off_t start = lseek(fileno(file), 0, SEEK_END);
+    print(file);
+    const bool failed = std::fflush(file) != 0 || std::ferror(file) != 0;
+    if (failed && start >= 0) {
+        // The log reports no error: a file that cannot be cut (a device) stays as it is.
+        [[maybe_unused]] const int cut = ftruncate(fileno(file), start);
+    }
+    std::fclose(file);
 }
 
 void WriteHeader(FILE* file) {
@@ -73,10 +140,7 @@ void Open(const char* path) {
     if (path != nullptr && *path != '\0') {
         StorePath(path);
     }
-    if (FILE* file = OpenLogFile("w")) {
-        WriteHeader(file);
-        std::fclose(file);
-    }
+    WriteLogFile(O_TRUNC, WriteHeader);
 }
 
 void Close() {
@@ -99,10 +163,13 @@ void Write(const char* message) {
         }
         Open(nullptr);
     }
-    if (FILE* file = OpenLogFile("a+")) {
-        std::fprintf(file, " %s\n", message != nullptr ? message : "");
-        std::fclose(file);
-    }
+    // Put, not printed: printf counts in int and stops part way through a message of 2 GiB.
+    const char* text = message != nullptr ? message : "";
+    WriteLogFile(O_APPEND, [text](FILE* file) {
+        std::fputc(' ', file);
+        std::fwrite(text, 1, std::strlen(text), file);
+        std::fputc('\n', file);
+    });
 }
 
 } // namespace

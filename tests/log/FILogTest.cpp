@@ -2,14 +2,23 @@
 
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using qortest::ReadFile;
@@ -29,6 +38,20 @@ bool HeaderThen(const std::string& content, const std::string& body) {
         return false;
     }
     return match.suffix().str() == body;
+}
+
+// Runs `work` in a child process given 10 seconds; true when it returned, false when it hung or
+// a signal ended it.
+bool ReturnsInAChild(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(10);
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 // Every test starts in a fresh directory with the log in its load state, and leaves it so.
@@ -248,4 +271,64 @@ TEST_F(FILogTest, MessageOfOneMegabyteIsWrittenWhole) {
     FILogErr(message.c_str());
     FILogTrace(message.c_str(), 0);
     EXPECT_TRUE(HeaderThen(Read("QorErrors.log"), " " + message + "\n " + message + "\n"));
+}
+
+TEST_F(FILogTest, FifoNeitherWaitsForAReaderNorEndsTheProcessWhenItLeaves) {
+    const std::string fifo = m_dir.file("log.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string message(1 << 20, 'm');
+    for (const bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "a reader that leaves mid-line" : "no reader");
+        const auto logToTheFifo = [&] {
+            if (reader) {
+                // Reads the header and part of the message, then goes away. Its own writer
+                // keeps the FIFO from reading as ended between the log's calls.
+                const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+                const int keep = open(fifo.c_str(), O_WRONLY);
+                fcntl(in, F_SETFL, 0);
+                std::thread([in, keep] {
+                    char some[4096];
+                    for (size_t got = 0; got < 3 * sizeof some;) {
+                        got += static_cast<size_t>(read(in, some, sizeof some));
+                    }
+                    close(in);
+                    close(keep);
+                }).detach();
+            }
+            OpenFILog(fifo.c_str());
+            FILogErr(message.c_str());
+        };
+        EXPECT_TRUE(ReturnsInAChild(logToTheFifo));
+    }
+}
+
+TEST_F(FILogTest, LineCutShortByAFullDiskIsTakenBack) {
+    OpenFILog("full.log");
+    // A limit on the file's size stands in for a full disk: the line is written in part.
+    const auto fillTheDisk = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(Read("full.log").size() + 10), RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        FILogErr(std::string(100, 'x').c_str());
+    };
+    ASSERT_TRUE(ReturnsInAChild(fillTheDisk));
+    FILogErr("next");
+    EXPECT_TRUE(HeaderThen(Read("full.log"), " next\n")) << Read("full.log");
+}
+
+TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
+    const size_t length = INT_MAX;
+    if (std::filesystem::space(m_dir.path()).available < 2 * length) {
+        GTEST_SKIP() << "no room for a log file of 2 GiB here";
+    }
+    FILogErr(std::string(length, 'm').c_str());
+    FILogErr("next");
+    const std::string path = m_dir.file("QorErrors.log");
+    const size_t header = std::string(" FI Error Log, 00:00:00, 00/00/00\n\n").size();
+    EXPECT_EQ(std::filesystem::file_size(path), header + 1 + length + 1 + 6);
+    std::ifstream in(path, std::ios::binary);
+    std::string tail(10, '\0');
+    in.seekg(-10, std::ios::end);
+    in.read(tail.data(), 10);
+    EXPECT_EQ(tail, "mmm\n next\n");
 }
