@@ -23,17 +23,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 4;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kScale = 4;
-#else
-constexpr int kScale = 1;
-#endif
-#else
-constexpr int kScale = 1;
-#endif
+constexpr int kScale = qortest::kSanitized ? 4 : 1;
 
 // A million values in the normal build; a quarter under the sanitizers, which run ten times
 // slower.

@@ -13,14 +13,6 @@
 using qortest::ProgramRun;
 using qortest::ReadFile;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QORTEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QORTEST_SANITIZED 1
-#endif
-#endif
-
 namespace {
 
 const std::string k_sample = QORUTILS_TEST_DATA_DIR "/../../examples/flowsheet/model.xml";
@@ -114,9 +106,10 @@ TEST_F(FlowsheetTest, UnreadableModelFails) {
 // FITopEntry::Create failing (a library preloaded into the module makes it fail as it does when
 // memory runs out): the module says so and frees everything, its solver included.
 TEST_F(FlowsheetTest, FailedTopEntryLeavesNothingBehind) {
-#if QORTEST_SANITIZED
-    GTEST_SKIP() << "the module is built with the sanitizer here; valgrind runs the plain build";
-#endif
+    if (qortest::kSanitized) {
+        GTEST_SKIP()
+            << "the module is built with the sanitizer here; valgrind runs the plain build";
+    }
     setenv("LD_PRELOAD", qortest::BuiltProgram("tests/libqorutils_create_fails.so").c_str(), 1);
     const ProgramRun run = qortest::RunProgram(
         "valgrind",

@@ -12,6 +12,20 @@ void PrintTo(const FIAttribute& value, std::ostream* os);
 
 namespace qortest {
 
+// True in a build under AddressSanitizer, where memory is dearer and code runs several times
+// slower.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // The value as PrintTo shows it, for tables of expected values.
 std::string Describe(const FIAttribute& value);
 
