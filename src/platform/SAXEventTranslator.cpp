@@ -164,8 +164,18 @@ void SAXEventTranslator::abort(long code) {
     }
 }
 
+// Memory ran out: reported as the reader's own fatal error. A report that throws in its turn
+// (the error handler failing, memory still short) is dropped, as no exception may unwind
+// through expat; the parse stops with the same code all the same.
 void SAXEventTranslator::outOfMemory() {
-    fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    try {
+        fail(SAXREADER_E_MEMORY, XML_ErrorString(XML_ERROR_NO_MEMORY));
+    } catch (...) {
+        if (!m_bStopped) {
+            m_bStopped = true;
+            m_result = SAXREADER_E_MEMORY;
+        }
+    }
     if (m_parser != nullptr) {
         XML_StopParser(m_parser, XML_FALSE);
     }

@@ -97,6 +97,8 @@ TEST(ReaderMisuse, ThrowingHandlerStopsTheParseWithoutLettingTheExceptionOut) {
         std::function<void()> thrower;
         long result;
         size_t fatalErrors;
+        // The error handler throws in its turn: the parse stops all the same, with its code.
+        bool fatalErrorThrows = false;
     };
     const auto outOfMemory = [] { throw std::bad_alloc(); };
     const Case cases[] = {
@@ -109,6 +111,7 @@ TEST(ReaderMisuse, ThrowingHandlerStopsTheParseWithoutLettingTheExceptionOut) {
         {"startElement", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
         {"characters", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
         {"endDocument", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1},
+        {"startElement", outOfMemory, MSXML2::SAXREADER_E_MEMORY, 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.at);
@@ -116,6 +119,9 @@ TEST(ReaderMisuse, ThrowingHandlerStopsTheParseWithoutLettingTheExceptionOut) {
         handler.onEvent = [&](const std::string& event) {
             if (event == c.at) {
                 c.thrower();
+            }
+            if (event == "fatalError" && c.fatalErrorThrows) {
+                throw std::runtime_error("error handler failed");
             }
         };
         SAXXMLReader reader;
