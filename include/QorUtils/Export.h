@@ -4,6 +4,11 @@
 // exports nothing: its symbols stay inside the host module that links it.
 #pragma once
 
+// The headers need C++17 or later; a host on a newer standard keeps its own.
+#if __cplusplus < 201703L
+#error "QorUtils needs C++17 or later (-std=c++17)"
+#endif
+
 #if defined(QORUTILS_STATIC)
 #define QORUTILS_API
 #elif defined(__GNUC__) || defined(__clang__)

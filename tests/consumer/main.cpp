@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+// The host's own language standard, when it names one, is the one it is compiled with.
+#if defined(CONSUMER_CPLUSPLUS) && __cplusplus != CONSUMER_CPLUSPLUS
+#error "the host's language standard was replaced"
+#endif
+
 namespace {
 
 bool AttributeWorks() {
