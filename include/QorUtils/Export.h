@@ -16,3 +16,13 @@
 #else
 #define QORUTILS_API
 #endif
+
+// Marks the classes that hold standard containers. The standard library's debug mode
+// (_GLIBCXX_DEBUG) lays its containers out otherwise, so such a class carries that mode in its
+// symbols ([abi:glibcxx_debug]): a host built in the other mode than the library fails to link
+// instead of corrupting the class's containers. _GLIBCXX_ASSERTIONS keeps the layout.
+#if defined(_GLIBCXX_DEBUG)
+#define QORUTILS_CONTAINER_ABI __attribute__((abi_tag("glibcxx_debug")))
+#else
+#define QORUTILS_CONTAINER_ABI
+#endif

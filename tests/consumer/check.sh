@@ -21,3 +21,13 @@ export PKG_CONFIG_PATH
 c++ -std=c++20 -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
     -o "$work/consumer-pc"
 LD_LIBRARY_PATH=$(pkg-config --variable=libdir QorUtils) "$work/consumer-pc"
+
+# A host in the standard library's debug mode, which lays out the containers that the library's
+# classes hold otherwise, fails to link instead of corrupting them.
+# shellcheck disable=SC2046 # the flags are words
+if c++ -D_GLIBCXX_DEBUG "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
+    -o "$work/consumer-debug" >"$work/consumer-debug.log" 2>&1 ||
+    ! grep -q 'abi:glibcxx_debug' "$work/consumer-debug.log"; then
+    echo "check: a host built with _GLIBCXX_DEBUG was not refused at link time" >&2
+    exit 1
+fi
