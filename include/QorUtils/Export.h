@@ -1,7 +1,8 @@
-// QorUtils export macro: marks the classes and functions that form the library's interface.
-// The library is built with hidden visibility, so only what carries QORUTILS_API is exported.
-// The static library (QORUTILS_STATIC, set for its users by the CMake package and QorUtils.pc)
-// exports nothing: its symbols stay inside the host module that links it.
+// The macros every public header stands on. QORUTILS_API marks the classes and functions that
+// form the library's interface. The library is built with hidden visibility, so only what
+// carries QORUTILS_API is exported. The static library (QORUTILS_STATIC, set for its users by the
+// CMake package and QorUtils.pc) exports nothing: its symbols stay inside the host module that
+// links it.
 #pragma once
 
 // The headers need C++17 or later; a host on a newer standard keeps its own.
