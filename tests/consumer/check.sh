@@ -2,6 +2,7 @@
 # Builds the host project of this folder against QorUtils installed under PREFIX, once through
 # find_package and once through pkg-config, in WORK, and runs both programs. The pkg-config
 # build is told nothing about how the library was built (shared or static), and asks for C++20.
+# A third build, in the standard library's debug mode, must fail to link.
 # Usage: check.sh PREFIX WORK
 set -eu
 prefix=$(realpath "$1")
