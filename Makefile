@@ -126,11 +126,12 @@ test-valgrind: build
 	$(VALGRIND) $(BUILD)/tests/qorutils_ExitTimeHost > /dev/null
 
 # Installs the library into a staging prefix and builds a host project against it, once
-# through find_package and once through pkg-config.
+# through find_package and once through pkg-config; the staged qorxml finds its library there.
 consumer: build
 	rm -rf $(STAGE)
 	cmake --install $(BUILD) --prefix $(STAGE)
 	sh tests/consumer/check.sh $(STAGE) $(BUILD)/consumer
+	$(STAGE)/bin/qorxml --version
 
 # The Debian packages libqorutils1, libqorutils-dev and qorutils-tools, in $(BUILD)/packages.
 package: build

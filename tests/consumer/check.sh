@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the host project of this folder against QorUtils installed under PREFIX, once through
 # find_package and once through pkg-config, in WORK, and runs both programs. The pkg-config
-# build is told nothing about how the library was built (shared or static).
+# build is told nothing about how the library was built (shared or static), and asks for C++20.
+# A third build, in the standard library's debug mode, must fail to link.
 # Usage: check.sh PREFIX WORK
 set -eu
 prefix=$(realpath "$1")
@@ -16,6 +17,18 @@ cmake --build "$work"
 pc=$(find "$prefix" -name QorUtils.pc)
 PKG_CONFIG_PATH=$(dirname "$pc")
 export PKG_CONFIG_PATH
+# A host on a newer language standard than the library's keeps it.
 # shellcheck disable=SC2046 # the flags are words
-c++ "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) -o "$work/consumer-pc"
+c++ -std=c++20 -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
+    -o "$work/consumer-pc"
 LD_LIBRARY_PATH=$(pkg-config --variable=libdir QorUtils) "$work/consumer-pc"
+
+# A host in the standard library's debug mode, which lays out the containers that the library's
+# classes hold otherwise, fails to link instead of corrupting them.
+# shellcheck disable=SC2046 # the flags are words
+if c++ -D_GLIBCXX_DEBUG "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
+    -o "$work/consumer-debug" >"$work/consumer-debug.log" 2>&1 ||
+    ! grep -q 'abi:glibcxx_debug' "$work/consumer-debug.log"; then
+    echo "check: a host built with _GLIBCXX_DEBUG was not refused at link time" >&2
+    exit 1
+fi

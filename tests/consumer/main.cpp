@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+// The host's own language standard, when it names one, is the one it is compiled with.
+#if defined(CONSUMER_CPLUSPLUS) && __cplusplus != CONSUMER_CPLUSPLUS
+#error "the host's language standard was replaced"
+#endif
+
 namespace {
 
 bool AttributeWorks() {
@@ -21,6 +26,15 @@ bool AttributeWorks() {
            FIAttribute(3).compare(FIAttribute("10")) == -1 && FIAttribute(" 7x").ival() == 7;
 }
 
+// A chain made here and filled and copied by the library.
+bool ChainWorks() {
+    FI::FIMessageChain chain;
+    chain.Add(FI::FIMessageNotSupported, 1, 2, "first");
+    chain.Add(FI::FIMessageNotSupported, 3, 4, "second");
+    const FI::FIMessageChain copy(chain);
+    return copy.Count() == 2 && std::strcmp(copy.Get(1)->pszText, "second") == 0;
+}
+
 } // namespace
 
 int main() {
@@ -32,6 +46,10 @@ int main() {
     }
     if (!AttributeWorks()) {
         std::puts("consumer: FIAttribute did not answer as documented");
+        return 1;
+    }
+    if (!ChainWorks()) {
+        std::puts("consumer: FIMessageChain did not answer as documented");
         return 1;
     }
     std::puts("consumer: ok");

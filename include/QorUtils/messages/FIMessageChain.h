@@ -32,7 +32,7 @@ struct QORUTILS_API FIMessageInfo {
     ~FIMessageInfo();
 };
 
-class QORUTILS_API FIMessageChain {
+class QORUTILS_API QORUTILS_CONTAINER_ABI FIMessageChain {
 public:
     FIMessageChain() = default;
     // Copies are deep: the copy owns duplicates of the messages, in the same order.

@@ -3,11 +3,13 @@
 // and pass through the library unchanged. Plain types: nothing owned, no shared state.
 #pragma once
 
+#include <QorUtils/Export.h>
+
 #include <cstdint>
 
 namespace FI {
 
-class FIMessageChain;
+class QORUTILS_CONTAINER_ABI FIMessageChain;
 
 // The order of two entries by name: exactly the results of FIAttribute::compare.
 enum CompareOrder : int32_t {
