@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -223,6 +224,29 @@ TEST_F(QorxmlTest, StatsCountElementsAttributesAndTextBytes) {
               0u)
         << lines[0];
     EXPECT_NE(lines[0].find(" MiB/s"), std::string::npos);
+}
+
+// --stats counts the bytes read from a named file that is not a regular one (a FIFO, a pipe).
+TEST_F(QorxmlTest, StatsCountTheBytesReadFromAFifoOrPipe) {
+    const std::string document = "<a k=\"v\">text</a>\n";
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { EXPECT_TRUE(WriteFile(fifo, document)); });
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(write(ends[1], document.data(), document.size()),
+              static_cast<ssize_t>(document.size()));
+    close(ends[1]);
+    const ProgramRun run =
+        RunProgramOn(ends[0], program, {"--stats", fifo, "/dev/stdin"}, dir.path());
+    close(ends[0]);
+    writer.join();
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 3u) << run.err;
+    const std::string counts = ": 1 elements, 1 attributes, 4 text bytes; 18 bytes in ";
+    EXPECT_EQ(lines[0].rfind(fifo + counts, 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("/dev/stdin" + counts, 0), 0u) << lines[1];
 }
 
 // Each malformed document: the output up to the error, the error line and the log line.
