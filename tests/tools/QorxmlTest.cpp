@@ -166,6 +166,26 @@ TEST_F(QorxmlTest, WaitsOnAStandardOutputThatDoesNotBlock) {
     EXPECT_TRUE(out == Run({path}).out) << out.size() << " bytes";
 }
 
+// Under a pseudo-terminal, a read that takes over a second shows its progress on standard
+// error, unless standard output is the terminal too: the line would be mixed with the output.
+TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
+    std::string document = "<r>";
+    for (int i = 0; i < 5000; ++i) {
+        document += "<e/>";
+    }
+    const std::string path = Write("slow.xml", document + "</r>");
+    const std::pair<const char*, bool> cases[] = {{"", false}, {" > /dev/null", true}};
+    for (const auto& [redirect, shown] : cases) {
+        SCOPED_TRACE(redirect);
+        const std::string command =
+            "(sleep 1.2; cat '" + path + "') | '" + program + "' -" + redirect;
+        const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.find("qorxml: -: line 1, ") != std::string::npos, shown) << run.out;
+        EXPECT_EQ(run.out.rfind(shown ? "\r" : "r\r\n  e\r\n", 0), 0u);
+    }
+}
+
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
     const std::string path =
         Write("outline.xml", "<a x=\"1\" y='say \"hi\"\\'>text<b/><c z=\"&#233;\"><d/></c></a>");

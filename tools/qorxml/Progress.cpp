@@ -13,9 +13,12 @@ constexpr std::chrono::milliseconds k_refresh{250};
 
 } // namespace
 
+// Output going to a terminal shows the progress itself, and a progress line among it would run
+// into its lines and, redrawn, erase the part of a line written so far.
 Progress::Progress(const char* path, const std::atomic<bool>* allowed)
-    : m_path(path), m_allowed(allowed), m_enabled(isatty(STDERR_FILENO) == 1),
-      m_start(Clock::now()), m_next(m_start + k_firstShown) {}
+    : m_path(path), m_allowed(allowed),
+      m_enabled(isatty(STDERR_FILENO) == 1 && isatty(STDOUT_FILENO) != 1), m_start(Clock::now()),
+      m_next(m_start + k_firstShown) {}
 
 Progress::~Progress() {
     Erase();
