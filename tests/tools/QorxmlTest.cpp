@@ -440,6 +440,21 @@ TEST_F(QorxmlTest, JobsPrintWhatOneJobPrints) {
     }
 }
 
+// More jobs than descriptors: each file read ahead holds its document open while it waits for
+// its turn (its output passes 1 MiB), yet no file fails for want of a descriptor.
+TEST_F(QorxmlTest, JobsBeyondTheDescriptorLimitReadEveryFile) {
+    std::string document = "<r>";
+    for (int i = 0; i < 80000; ++i) {
+        document += "<e/>";
+    }
+    std::vector<std::string> args = {
+        "-c", "ulimit -n 16 && exec \"$0\" \"$@\" > /dev/null", program, "-j", "24", "--events"};
+    args.insert(args.end(), 24, Write("big.xml", document + "</r>"));
+    const ProgramRun run = qortest::RunProgram("sh", args, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+}
+
 // --files-from adds the paths of a list, one per line, where the option stands.
 TEST_F(QorxmlTest, FilesFromReadsAListOfPaths) {
     const std::string a = Write("a.xml", "<a/>");
