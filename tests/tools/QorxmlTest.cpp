@@ -369,6 +369,21 @@ TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
     EXPECT_EQ(Run({"--version"}).out, version);
 }
 
+// --help and --version whose text cannot be written (a full disk) fail, as a reading does.
+TEST_F(QorxmlTest, HelpAndVersionFailWhenTheirTextIsNotWritten) {
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        const ProgramRun run = RunProgramOn(input, program, {option}, dir.path(), full);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "qorxml: cannot write the output\n");
+    }
+    close(full);
+    close(input);
+}
+
 // The manual page describes every option that --help lists, in roff ("\-\-name", fonts
 // switched with "\fB" and the like).
 TEST_F(QorxmlTest, ManualDescribesEveryOptionOfHelp) {
