@@ -178,7 +178,7 @@ TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
     for (const auto& [redirect, shown] : cases) {
         SCOPED_TRACE(redirect);
         const std::string command =
-            "(sleep 1.2; cat '" + path + "') | '" + program + "' -" + redirect;
+            "(sleep 1.5; cat '" + path + "') | '" + program + "' -" + redirect;
         const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out.find("qorxml: -: line 1, ") != std::string::npos, shown) << run.out;
