@@ -186,6 +186,30 @@ TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
     }
 }
 
+// The progress line of a long path fits the terminal's width: a wider line wraps, and the
+// carriage return that redraws it leaves its first rows behind.
+TEST_F(QorxmlTest, ProgressLineFitsTheTerminal) {
+    std::string document = "<r>";
+    for (int i = 0; i < 5000; ++i) {
+        document += "<e/>";
+    }
+    const std::string fifo = dir.file(std::string(80, 'n') + ".xml");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_TRUE(WriteFile(fifo, document + "</r>"));
+    });
+    const std::string command = "stty cols 60; '" + program + "' '" + fifo + "' > /dev/null";
+    const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
+    writer.join();
+    EXPECT_EQ(run.status, 0);
+    const std::string shown = std::regex_replace(run.out, std::regex("\x1b\\[K"), "");
+    EXPECT_NE(shown.find(" elements, "), std::string::npos) << shown;
+    for (const std::string& piece : Lines(std::regex_replace(shown, std::regex("\r"), "\n"))) {
+        EXPECT_LT(piece.size(), 60u) << piece;
+    }
+}
+
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
     const std::string path =
         Write("outline.xml", "<a x=\"1\" y='say \"hi\"\\'>text<b/><c z=\"&#233;\"><d/></c></a>");

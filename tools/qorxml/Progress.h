@@ -1,7 +1,8 @@
 // Progress: the line on standard error that shows how far a long read has come (the parser's
-// line, the elements read, the seconds taken). It appears only when standard error is a terminal
-// and standard output is not one, once the read has taken more than a second; it is refreshed a
-// few times a second and erased when the read ends. One per document, used by its reading thread.
+// line, the elements read, the seconds taken), within the terminal's width. It appears only when
+// standard error is a terminal and standard output is not one, once the read has taken more than a
+// second; it is refreshed a few times a second and erased when the read ends. One per document,
+// used by its reading thread.
 #pragma once
 
 #include "qorxml/DocumentPrinter.h"
