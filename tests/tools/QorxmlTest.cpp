@@ -384,6 +384,22 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run({good}).status, 0);
 }
 
+// A list that never ends is refused with status 2: one of NUL bytes at the first of them, one of
+// lines when memory runs out (limited here, except under the sanitizer, which reserves much).
+TEST_F(QorxmlTest, AListThatNeverEndsIsRefused) {
+    const std::string limit = qortest::kSanitized ? "" : "ulimit -v 400000; ";
+    for (const char* command :
+         {"exec \"$0\" --files-from /dev/zero", "yes | \"$0\" --files-from -"}) {
+        SCOPED_TRACE(command);
+        if (qortest::kSanitized && command[0] == 'y') {
+            continue;
+        }
+        const ProgramRun run = qortest::RunProgram("sh", {"-c", limit + command, program});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("qorxml: ", 0), 0u) << run.err;
+    }
+}
+
 // --help and --version answer on standard output and succeed, whatever follows them.
 TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
     const std::string usage = "Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
