@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,6 +44,14 @@ int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& write
         close(end);
     });
     return ends[0];
+}
+
+// Joins a thread that writes into the FIFO `path`, standing in as its reader meanwhile, so that
+// a run that never opened the FIFO does not leave the writer blocked for good.
+void JoinFifoWriter(std::thread& writer, const std::string& path) {
+    const int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    close(reader);
 }
 
 // Runs qorxml inside a fresh temporary directory, which also takes the default error log.
@@ -165,6 +174,50 @@ TEST_F(QorxmlTest, WaitsOnAStandardOutputThatDoesNotBlock) {
     EXPECT_TRUE(out == Run({path}).out) << out.size() << " bytes";
 }
 
+// Under a pseudo-terminal, a read that takes over a second shows its progress on standard
+// error, unless standard output is the terminal too: the line would be mixed with the output.
+TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
+    std::string document = "<r>";
+    for (int i = 0; i < 5000; ++i) {
+        document += "<e/>";
+    }
+    const std::string path = Write("slow.xml", document + "</r>");
+    const std::pair<const char*, bool> cases[] = {{"", false}, {" > /dev/null", true}};
+    for (const auto& [redirect, shown] : cases) {
+        SCOPED_TRACE(redirect);
+        const std::string command =
+            "(sleep 1.5; cat '" + path + "') | '" + program + "' -" + redirect;
+        const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.find("qorxml: -: line 1, ") != std::string::npos, shown) << run.out;
+        EXPECT_EQ(run.out.rfind(shown ? "\r" : "r\r\n  e\r\n", 0), 0u);
+    }
+}
+
+// The progress line of a long path fits the terminal's width: a wider line wraps, and the
+// carriage return that redraws it leaves its first rows behind.
+TEST_F(QorxmlTest, ProgressLineFitsTheTerminal) {
+    std::string document = "<r>";
+    for (int i = 0; i < 5000; ++i) {
+        document += "<e/>";
+    }
+    const std::string fifo = dir.file(std::string(80, 'n') + ".xml");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_TRUE(WriteFile(fifo, document + "</r>"));
+    });
+    const std::string command = "stty cols 60; '" + program + "' '" + fifo + "' > /dev/null";
+    const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
+    JoinFifoWriter(writer, fifo);
+    EXPECT_EQ(run.status, 0);
+    const std::string shown = std::regex_replace(run.out, std::regex("\x1b\\[K"), "");
+    EXPECT_NE(shown.find(" elements, "), std::string::npos) << shown;
+    for (const std::string& piece : Lines(std::regex_replace(shown, std::regex("\r"), "\n"))) {
+        EXPECT_LT(piece.size(), 60u) << piece;
+    }
+}
+
 TEST_F(QorxmlTest, OutlineIndentsElementsWithQuotedAttributes) {
     const std::string path =
         Write("outline.xml", "<a x=\"1\" y='say \"hi\"\\'>text<b/><c z=\"&#233;\"><d/></c></a>");
@@ -223,6 +276,29 @@ TEST_F(QorxmlTest, StatsCountElementsAttributesAndTextBytes) {
               0u)
         << lines[0];
     EXPECT_NE(lines[0].find(" MiB/s"), std::string::npos);
+}
+
+// --stats counts the bytes read from a named file that is not a regular one (a FIFO, a pipe).
+TEST_F(QorxmlTest, StatsCountTheBytesReadFromAFifoOrPipe) {
+    const std::string document = "<a k=\"v\">text</a>\n";
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] { EXPECT_TRUE(WriteFile(fifo, document)); });
+    int ends[2] = {-1, -1};
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    ASSERT_EQ(write(ends[1], document.data(), document.size()),
+              static_cast<ssize_t>(document.size()));
+    close(ends[1]);
+    const ProgramRun run =
+        RunProgramOn(ends[0], program, {"--stats", fifo, "/dev/stdin"}, dir.path());
+    close(ends[0]);
+    JoinFifoWriter(writer, fifo);
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 3u) << run.err;
+    const std::string counts = ": 1 elements, 1 attributes, 4 text bytes; 18 bytes in ";
+    EXPECT_EQ(lines[0].rfind(fifo + counts, 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("/dev/stdin" + counts, 0), 0u) << lines[1];
 }
 
 // Each malformed document: the output up to the error, the error line and the log line.
@@ -308,6 +384,22 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Run({good}).status, 0);
 }
 
+// A list that never ends is refused with status 2: one of NUL bytes at the first of them, one of
+// lines when memory runs out (limited here, except under the sanitizer, which reserves much).
+TEST_F(QorxmlTest, AListThatNeverEndsIsRefused) {
+    const std::string limit = qortest::kSanitized ? "" : "ulimit -v 400000; ";
+    for (const char* command :
+         {"exec \"$0\" --files-from /dev/zero", "yes | \"$0\" --files-from -"}) {
+        SCOPED_TRACE(command);
+        if (qortest::kSanitized && command[0] == 'y') {
+            continue;
+        }
+        const ProgramRun run = qortest::RunProgram("sh", {"-c", limit + command, program});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind("qorxml: ", 0), 0u) << run.err;
+    }
+}
+
 // --help and --version answer on standard output and succeed, whatever follows them.
 TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
     const std::string usage = "Usage: qorxml [--events | --outline] [--stats] [--log FILE] "
@@ -323,6 +415,21 @@ TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
         EXPECT_EQ(run.err, "");
     }
     EXPECT_EQ(Run({"--version"}).out, version);
+}
+
+// --help and --version whose text cannot be written (a full disk) fail, as a reading does.
+TEST_F(QorxmlTest, HelpAndVersionFailWhenTheirTextIsNotWritten) {
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    for (const char* option : {"--help", "--version"}) {
+        SCOPED_TRACE(option);
+        const ProgramRun run = RunProgramOn(input, program, {option}, dir.path(), full);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "qorxml: cannot write the output\n");
+    }
+    close(full);
+    close(input);
 }
 
 // The manual page describes every option that --help lists, in roff ("\-\-name", fonts
@@ -394,6 +501,21 @@ TEST_F(QorxmlTest, JobsPrintWhatOneJobPrints) {
         EXPECT_TRUE(many.out == one.out) << "the outputs differ";
         EXPECT_EQ(untimed(many.err), untimed(one.err));
     }
+}
+
+// More jobs than descriptors: each file read ahead holds its document open while it waits for
+// its turn (its output passes 1 MiB), yet no file fails for want of a descriptor.
+TEST_F(QorxmlTest, JobsBeyondTheDescriptorLimitReadEveryFile) {
+    std::string document = "<r>";
+    for (int i = 0; i < 80000; ++i) {
+        document += "<e/>";
+    }
+    std::vector<std::string> args = {
+        "-c", "ulimit -n 16 && exec \"$0\" \"$@\" > /dev/null", program, "-j", "24", "--events"};
+    args.insert(args.end(), 24, Write("big.xml", document + "</r>"));
+    const ProgramRun run = qortest::RunProgram("sh", args, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
 }
 
 // --files-from adds the paths of a list, one per line, where the option stands.

@@ -1,6 +1,8 @@
 #include "qorxml/Descriptors.h"
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include <poll.h>
 #include <unistd.h>
@@ -23,12 +25,20 @@ bool Retry(int fd, short events) {
 
 } // namespace
 
-bool ReadAll(int fd, std::string& text) {
+bool ReadText(int fd, std::string& text) {
     char buffer[65536];
     for (;;) {
         const ssize_t got = read(fd, buffer, sizeof buffer);
         if (got > 0) {
-            text.append(buffer, static_cast<size_t>(got));
+            try {
+                text.append(buffer, static_cast<size_t>(got));
+            } catch (const std::bad_alloc&) {
+                errno = ENOMEM;
+                return false;
+            }
+            if (std::memchr(buffer, '\0', static_cast<size_t>(got)) != nullptr) {
+                return true;
+            }
         } else if (got == 0) {
             return true;
         } else if (!Retry(fd, POLLIN)) {

@@ -8,8 +8,10 @@
 
 namespace qorxml {
 
-// Appends everything `fd` gives, to its end.
-bool ReadAll(int fd, std::string& text);
+// Appends the text that `fd` gives, to its end or to the first piece that holds a NUL byte: no
+// text holds one, so a source of them (/dev/zero) is not read on. False with ENOMEM when memory
+// runs out.
+bool ReadText(int fd, std::string& text);
 
 // Writes all `size` bytes at `data`.
 bool WriteAll(int fd, const char* data, size_t size);

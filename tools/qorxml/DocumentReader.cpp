@@ -9,16 +9,24 @@
 #include <chrono>
 #include <new>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qorxml {
 namespace {
 
-uint64_t FileSize(const char* path) {
+// A document opened for reading through its descriptor, so that the bytes read are counted
+// whatever it is (a pipe, a FIFO, a device, a file that grows or vanishes). -1 when it cannot
+// be opened or is a directory: parseURL then reports why.
+int OpenDocument(const char* path) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
     struct stat status {};
-    return stat(path, &status) == 0 && S_ISREG(status.st_mode)
-               ? static_cast<uint64_t>(status.st_size)
-               : 0;
+    if (fd >= 0 && (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -42,9 +50,13 @@ FileResult DocumentReader::Read(const std::string& name, OutputBuffer& out,
     m_reader.putContentHandler(content);
     const auto start = std::chrono::steady_clock::now();
     const bool standardInput = name == "-";
+    const int fd = standardInput ? 0 : OpenDocument(name.c_str());
     uint64_t bytes = 0;
-    const long result = standardInput ? m_reader.parseDescriptor(0, name.c_str(), &bytes)
-                                      : m_reader.parseURL(name.c_str());
+    const long result = fd >= 0 ? m_reader.parseDescriptor(fd, name.c_str(), &bytes)
+                                : m_reader.parseURL(name.c_str());
+    if (!standardInput && fd >= 0) {
+        close(fd);
+    }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     m_reader.putContentHandler(nullptr);
     content->Release();
@@ -54,7 +66,7 @@ FileResult DocumentReader::Read(const std::string& name, OutputBuffer& out,
         out.Message(name + ": error: out of memory, elements were skipped\n");
         ok = false;
     }
-    return {ok, printer.counts(), standardInput ? bytes : FileSize(name.c_str()), elapsed.count()};
+    return {ok, printer.counts(), bytes, elapsed.count()};
 }
 
 } // namespace qorxml

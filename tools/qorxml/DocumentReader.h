@@ -19,7 +19,7 @@ struct FileResult {
     // No fatal error, and no element skipped for want of memory.
     bool ok = true;
     Counts counts;
-    // The bytes read from standard input, or the size of the file.
+    // The bytes read from the file or from standard input.
     uint64_t bytes = 0;
     double seconds = 0.0;
 };

@@ -116,7 +116,7 @@ bool ReadList(const char* path, std::vector<std::string>& files, std::string& pr
     const bool standardInput = std::strcmp(path, "-") == 0;
     const int fd = standardInput ? 0 : open(path, O_RDONLY | O_CLOEXEC);
     std::string list;
-    const bool read = fd >= 0 && ReadAll(fd, list);
+    const bool read = fd >= 0 && ReadText(fd, list);
     const int error = errno;
     if (fd >= 0 && !standardInput) {
         close(fd);

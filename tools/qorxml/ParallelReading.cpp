@@ -1,8 +1,11 @@
 #include "qorxml/ParallelReading.h"
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <new>
+
+#include <sys/resource.h>
 
 namespace qorxml {
 namespace {
@@ -25,6 +28,17 @@ bool Keep(std::string& kept, const char* data, size_t size) {
     }
 }
 
+// The most workers that the descriptors the process may open allow. Each worker holds its
+// document open, also while it waits for its turn; half the descriptors are left for the rest
+// (the standard ones, the log, those the parent left open).
+unsigned MostJobs() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return UINT_MAX;
+    }
+    return static_cast<unsigned>(std::clamp<rlim_t>(limit.rlim_cur / 2, 1, UINT_MAX));
+}
+
 } // namespace
 
 ParallelReading::ParallelReading(const std::vector<std::string>& files, Format format,
@@ -43,6 +57,7 @@ ParallelReading::~ParallelReading() {
 }
 
 unsigned ParallelReading::Start(unsigned jobs) {
+    jobs = std::min(jobs, MostJobs());
     try {
         const size_t slots = std::min(m_files.size(), size_t{jobs} * k_filesPerJob);
         while (m_slots.size() < slots) {

@@ -1,7 +1,8 @@
 // Progress: the line on standard error that shows how far a long read has come (the parser's
-// line, the elements read, the seconds taken). It appears only when standard error is a terminal
-// and the read has taken more than a second, is refreshed a few times a second and is erased
-// when the read ends. One per document, used by the thread that reads it.
+// line, the elements read, the seconds taken), within the terminal's width. It appears only when
+// standard error is a terminal and standard output is not one, once the read has taken more than a
+// second; it is refreshed a few times a second and erased when the read ends. One per document,
+// used by its reading thread.
 #pragma once
 
 #include "qorxml/DocumentPrinter.h"
@@ -16,8 +17,9 @@ namespace qorxml {
 
 class Progress {
 public:
-    // Borrows `path` for the object's lifetime. Disabled unless standard error is a terminal;
-    // with `allowed` (borrowed too), the line appears only while it is true.
+    // Borrows `path` for the object's lifetime. Disabled unless standard error is a terminal and
+    // standard output is not; with `allowed` (borrowed too), the line appears only while it is
+    // true.
     explicit Progress(const char* path, const std::atomic<bool>* allowed = nullptr);
     // Erases the line when it was shown.
     ~Progress();

@@ -2,6 +2,7 @@
 // TopHandler over a handler that accepts every element, and prints what the handlers receive.
 // With -j, several files are read at once on threads of its own, their output printed as one
 // thread would print it.
+#include "qorxml/Descriptors.h"
 #include "qorxml/DocumentReader.h"
 #include "qorxml/Options.h"
 #include "qorxml/OutputBuffer.h"
@@ -54,6 +55,17 @@ void HoldClosedStandardDescriptors() {
     }
 }
 
+// Says on standard error that the output could not be written; returns the exit status.
+int OutputFailed() {
+    std::fprintf(stderr, "qorxml: cannot write the output\n");
+    return k_exitParseError;
+}
+
+// Writes the text of --help or --version; returns the exit status.
+int PrintText(const std::string& text) {
+    return WriteAll(STDOUT_FILENO, text.data(), text.size()) ? k_exitOk : OutputFailed();
+}
+
 // Reads the files in the order given, on this thread or on the threads that `options.jobs`
 // asks for, printing each one's output (under its name when there are several) and its stats.
 // Returns the exit status.
@@ -102,11 +114,9 @@ int main(int argc, char** argv) {
     std::string problem;
     switch (ParseOptions(argc, argv, options, problem)) {
     case Command::Help:
-        std::fputs(k_usage, stdout);
-        return k_exitOk;
+        return PrintText(k_usage);
     case Command::Version:
-        std::fputs(VersionText().c_str(), stdout);
-        return k_exitOk;
+        return PrintText(VersionText());
     case Command::UsageError:
         std::fprintf(stderr, "qorxml: %s\nTry 'qorxml --help'.\n", problem.c_str());
         return k_exitUsage;
@@ -120,10 +130,6 @@ int main(int argc, char** argv) {
         SetFILogLevel(options.level);
     }
     StandardSink sink;
-    int status = ReadFiles(options, sink);
-    if (sink.Failed()) {
-        std::fprintf(stderr, "qorxml: cannot write the output\n");
-        status = k_exitParseError;
-    }
-    return status;
+    const int status = ReadFiles(options, sink);
+    return sink.Failed() ? OutputFailed() : status;
 }
