@@ -400,6 +400,9 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
         } else if (chunk[0] == '&') {
             m_defaultToken = DefaultToken::Reference;
             m_defaultText.assign(chunk.substr(1));
+            if (chunk.back() != ';') {
+                beginLongReference();
+            }
             break;
         } else {
             return;
@@ -421,8 +424,23 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     if (!m_defaultText.empty() && m_defaultText.back() == ';') {
         m_defaultToken = DefaultToken::None;
         m_defaultText.pop_back();
-        skipEntity(m_defaultText.c_str());
+        if (m_referenceSplit) {
+            m_referenceSplit = false;
+            m_pLocator->pin(m_referenceAt);
+            skipEntity(m_defaultText.c_str());
+            m_pLocator->follow(m_parser);
+        } else {
+            skipEntity(m_defaultText.c_str());
+        }
     }
+}
+
+// Expat moves its position to each chunk of a reference it hands over in chunks: the text
+// before it is handed over now, and the reference is reported where it begins.
+void SAXEventTranslator::beginLongReference() {
+    flushText();
+    m_referenceAt = m_pLocator->position();
+    m_referenceSplit = true;
 }
 
 int SAXEventTranslator::onUnknownEncoding(const char* name, XML_Encoding* info) {

@@ -99,6 +99,7 @@ private:
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
     void onDefault(const char* text, int length);
+    void beginLongReference();
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
     template <typename Callback> void guard(Callback&& callback);
@@ -138,6 +139,9 @@ private:
     DefaultToken m_defaultToken = DefaultToken::None;
     // The last two characters of the comment so far, or the name of the reference so far.
     std::string m_defaultText;
+    // Where a reference handed over in several chunks begins.
+    bool m_referenceSplit = false;
+    TextPosition m_referenceAt;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names

@@ -210,7 +210,7 @@ public:
         return S_OK;
     }
     long skippedEntity(unsigned short* entity, int length) override {
-        lines.push_back("skipped " + Utf8(entity, length));
+        lines.push_back("skipped " + Utf8(entity, length) + at());
         return S_OK;
     }
 
@@ -443,6 +443,19 @@ TEST_F(SAXXMLReaderTest, AByteOrderMarkTakesNoColumn) {
         EXPECT_EQ(recorder->lines, unmarked);
     }
     EXPECT_EQ(transcript("\xEF\xBB\xBF<r/>")[2], "start r @1:1");
+}
+
+// A document not in UTF-8 hands a long reference over in chunks; the text before it and the
+// skipped entity stand where the reference begins, as in UTF-8.
+TEST_F(SAXXMLReaderTest, PlacesALongReferenceWhereItBegins) {
+    recorder->showPositions = true;
+    const std::string name(3000, 'n');
+    const std::string document =
+        "<!DOCTYPE r [<!ENTITY " + name + " SYSTEM 'n'>]>\n<r>t&" + name + ";</r>";
+    const std::vector<std::string> utf8 = transcript(document);
+    EXPECT_EQ(utf8[4], "skipped " + name + " @2:5");
+    EXPECT_EQ(transcript("\xFF\xFE" + AsciiToUtf16(document, false)), utf8);
+    EXPECT_EQ(transcript("<?xml version='1.0' encoding='ISO-8859-1'?>" + document), utf8);
 }
 
 TEST_F(SAXXMLReaderTest, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
