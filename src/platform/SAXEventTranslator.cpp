@@ -84,6 +84,7 @@ bool SAXEventTranslator::createParser() {
     // to the default handler, which reports it skipped.
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
+    XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
     return true;
 }
 
@@ -514,6 +515,14 @@ void XMLCALL SAXEventTranslator::skippedEntityThunk(void* self, const XML_Char* 
 void XMLCALL SAXEventTranslator::defaultThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
     events->guard([&] { events->onDefault(text, length); });
+}
+
+// Expat counts the characters of a line with the encoding in force when it first works a
+// position out: a byte-order mark before a declaration of another encoding would count as
+// three characters of that one. Working the position out here, before the encoding changes,
+// counts the mark as one character, which the locator leaves out.
+void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const XML_Char*, int) {
+    XML_GetCurrentLineNumber(static_cast<SAXEventTranslator*>(self)->m_parser);
 }
 
 int XMLCALL SAXEventTranslator::unknownEncodingThunk(void* self, const XML_Char* name,

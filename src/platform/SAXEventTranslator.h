@@ -114,6 +114,8 @@ private:
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
     static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
+                                     int standalone);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
 
     ISAXContentHandler* m_pContent;

@@ -458,6 +458,18 @@ TEST_F(SAXXMLReaderTest, PlacesALongReferenceWhereItBegins) {
     EXPECT_EQ(transcript("<?xml version='1.0' encoding='ISO-8859-1'?>" + document), utf8);
 }
 
+// A UTF-8 mark before a declaration of another encoding (a mislabelled file that expat
+// reads) takes no column either.
+TEST_F(SAXXMLReaderTest, AByteOrderMarkBeforeAnotherEncodingTakesNoColumn) {
+    recorder->showPositions = true;
+    for (const char* encoding : {"ISO-8859-1", "windows-1252", "Shift_JIS"}) {
+        SCOPED_TRACE(encoding);
+        const std::string document =
+            "<?xml version='1.0' encoding='" + std::string(encoding) + "'?><r a='1'>t&amp;</r>";
+        EXPECT_EQ(transcript("\xEF\xBB\xBF" + document), transcript(document));
+    }
+}
+
 TEST_F(SAXXMLReaderTest, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
     const std::string document =
         "<p:r xmlns:p='urn:p'><e a='1'>text</e>" + std::string(5000, 't') + "<p:e/></p:r>";
