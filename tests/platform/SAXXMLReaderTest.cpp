@@ -838,6 +838,27 @@ TEST_F(SAXXMLReaderTest, FileStreamAndMemoryGiveTheSameTranscript) {
     EXPECT_EQ(Utf8(systemId), path);
 }
 
+// Line breaks after the root element, each CR LF pair at an offset that a stream cut into
+// pieces of any size divisible by 4 cuts between its CR and LF: each pair is one line, as in
+// memory.
+TEST_F(SAXXMLReaderTest, AStreamCountsALineBreakCutBetweenItsCrAndLfOnce) {
+    recorder->showPositions = true;
+    std::string pairs;
+    for (int i = 0; i < 300000; ++i) {
+        pairs += "\r\n";
+    }
+    const std::string document = "<r/>" + pairs + "<?p?>";
+    for (const std::string& bytes :
+         {"<r/> " + pairs + "<?p?>", "\xFF\xFE" + AsciiToUtf16(document, false),
+          "\xFE\xFF" + AsciiToUtf16(document, true)}) {
+        const std::vector<std::string> fromMemory = transcript(bytes);
+        EXPECT_EQ(fromMemory[4], "pi p  @300001:1");
+        recorder->lines.clear();
+        EXPECT_EQ(ParseThroughPipe(reader, bytes), S_OK);
+        EXPECT_EQ(recorder->lines, fromMemory);
+    }
+}
+
 // Checks that element n holds the text n, in order, and asks the line of element `lineOf`
 // only, so that the reader works it out from the start of the document.
 struct SequenceChecker final : QuietHandler {
