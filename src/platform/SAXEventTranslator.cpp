@@ -79,10 +79,11 @@ bool SAXEventTranslator::createParser() {
     }
     XML_SetUserData(m_parser, this);
     XML_SetReturnNSTriplet(m_parser, XML_TRUE);
-    // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
-    // no external entity handler is set, so a reference to an external general entity goes
-    // to the default handler, which reports it skipped.
-    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    // Expat fetches nothing by itself and no external entity handler is set: an external DTD
+    // or parameter entity is never read, and a reference to an external general entity goes
+    // to the default handler, which reports it skipped. Parameter entities of the internal
+    // subset are expanded, so their declarations, and those after them, hold.
+    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
     return true;

@@ -1002,6 +1002,15 @@ TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
     }
 }
 
+// A parameter entity of the internal subset is part of the document: its declarations hold,
+// and so do those after a reference to it.
+TEST_F(SAXXMLReaderTest, ReadsTheDeclarationsOfInternalParameterEntities) {
+    EXPECT_EQ(transcript("<!DOCTYPE r [<!ENTITY % d \"<!ENTITY e 'v'>\"> %d;]><r>&e;</r>")[3],
+              "text v");
+    EXPECT_EQ(transcript("<!DOCTYPE r [<!ENTITY % n ''> %n; <!ATTLIST r a CDATA 'd'>]><r/>")[2],
+              "start r a=d");
+}
+
 TEST_F(SAXXMLReaderTest, RefusesExponentialEntityExpansion) {
     std::string document = "<!DOCTYPE r [<!ENTITY l0 'lol'>";
     for (int i = 1; i < 10; ++i) {
