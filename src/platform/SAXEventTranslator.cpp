@@ -79,11 +79,13 @@ bool SAXEventTranslator::createParser() {
     }
     XML_SetUserData(m_parser, this);
     XML_SetReturnNSTriplet(m_parser, XML_TRUE);
-    // Never read an external DTD or parameter entity; expat fetches nothing by itself, and
-    // no external entity handler is set, so a reference to an external general entity goes
-    // to the default handler, which reports it skipped.
-    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    // Expat fetches nothing by itself and no external entity handler is set: an external DTD
+    // or parameter entity is never read, and a reference to an external general entity goes
+    // to the default handler, which reports it skipped. Parameter entities of the internal
+    // subset are expanded, so their declarations, and those after them, hold.
+    XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
+    XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
     return true;
 }
 
@@ -400,6 +402,9 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
         } else if (chunk[0] == '&') {
             m_defaultToken = DefaultToken::Reference;
             m_defaultText.assign(chunk.substr(1));
+            if (chunk.back() != ';') {
+                beginLongReference();
+            }
             break;
         } else {
             return;
@@ -421,8 +426,23 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     if (!m_defaultText.empty() && m_defaultText.back() == ';') {
         m_defaultToken = DefaultToken::None;
         m_defaultText.pop_back();
-        skipEntity(m_defaultText.c_str());
+        if (m_referenceSplit) {
+            m_referenceSplit = false;
+            m_pLocator->pin(m_referenceAt);
+            skipEntity(m_defaultText.c_str());
+            m_pLocator->follow(m_parser);
+        } else {
+            skipEntity(m_defaultText.c_str());
+        }
     }
+}
+
+// Expat moves its position to each chunk of a reference it hands over in chunks: the text
+// before it is handed over now, and the reference is reported where it begins.
+void SAXEventTranslator::beginLongReference() {
+    flushText();
+    m_referenceAt = m_pLocator->position();
+    m_referenceSplit = true;
 }
 
 int SAXEventTranslator::onUnknownEncoding(const char* name, XML_Encoding* info) {
@@ -496,6 +516,14 @@ void XMLCALL SAXEventTranslator::skippedEntityThunk(void* self, const XML_Char* 
 void XMLCALL SAXEventTranslator::defaultThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
     events->guard([&] { events->onDefault(text, length); });
+}
+
+// Expat counts the characters of a line with the encoding in force when it first works a
+// position out: a byte-order mark before a declaration of another encoding would count as
+// three characters of that one. Working the position out here, before the encoding changes,
+// counts the mark as one character, which the locator leaves out.
+void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const XML_Char*, int) {
+    XML_GetCurrentLineNumber(static_cast<SAXEventTranslator*>(self)->m_parser);
 }
 
 int XMLCALL SAXEventTranslator::unknownEncodingThunk(void* self, const XML_Char* name,

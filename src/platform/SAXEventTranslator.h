@@ -99,6 +99,7 @@ private:
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
     void onDefault(const char* text, int length);
+    void beginLongReference();
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
     template <typename Callback> void guard(Callback&& callback);
@@ -113,6 +114,8 @@ private:
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
     static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
+                                     int standalone);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
 
     ISAXContentHandler* m_pContent;
@@ -138,6 +141,9 @@ private:
     DefaultToken m_defaultToken = DefaultToken::None;
     // The last two characters of the comment so far, or the name of the reference so far.
     std::string m_defaultText;
+    // Where a reference handed over in several chunks begins.
+    bool m_referenceSplit = false;
+    TextPosition m_referenceAt;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names

@@ -26,6 +26,19 @@ constexpr size_t kLastPiece = size_t{8} << 20;
 // The largest piece: expat counts buffer sizes in int and doubles them.
 constexpr size_t kLargestPiece = size_t{1} << 30;
 
+// Expat takes a CR that ends a piece after the root element for a whole line break, and the LF
+// that begins the next piece for another. A piece that ends in a CR, or in a CR and one more
+// byte (a CR in UTF-16 is two), keeps them for the next piece instead, which expat reads as it
+// reads any other cut. The bytes kept: at most kHeldBack.
+constexpr size_t kHeldBack = 2;
+
+size_t CrTail(const char* data, size_t length) {
+    if (length <= kHeldBack) {
+        return 0;
+    }
+    return data[length - 1] == '\r' ? 1 : data[length - 2] == '\r' ? 2 : 0;
+}
+
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor {
 public:
@@ -162,12 +175,14 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     }
     m_events.noteByteOrderMark(data, size);
     // The document goes to expat whole: only a final piece spares expat a second scan. One
-    // beyond expat's largest piece goes in pieces, as a stream does.
+    // beyond expat's largest piece goes in pieces, cut where a stream's are.
     size_t offset = 0;
+    size_t end = 0;
     size_t piece = size <= kLargestPiece ? size : kPieceSize;
     for (;;) {
-        const size_t length = std::min(piece, size - offset);
-        const bool final = offset + length == size;
+        end += std::min(piece, size - end);
+        const bool final = end == size;
+        const size_t length = end - offset - (final ? 0 : CrTail(data + offset, end - offset));
         m_events.beforePiece();
         if (XML_Parse(m_events.parser(), data + offset, static_cast<int>(length), final) !=
             XML_STATUS_OK) {
@@ -189,29 +204,37 @@ long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     XML_Parser parser = m_events.parser();
     unsigned long long fed = 0;
+    char held[kHeldBack] = {};
+    size_t heldLength = 0;
     for (;;) {
         const size_t piece = nextPieceSize(fed, size);
-        void* buffer = XML_GetBuffer(parser, static_cast<int>(piece));
+        auto* buffer =
+            static_cast<char*>(XML_GetBuffer(parser, static_cast<int>(piece + kHeldBack)));
         if (buffer == nullptr) {
             return m_events.parseFailed();
         }
-        const long got = readFully(fd, static_cast<char*>(buffer), piece);
+        std::memcpy(buffer, held, heldLength);
+        const long got = readFully(fd, buffer + heldLength, piece);
         if (got < 0) {
             return m_events.fail(SAXREADER_E_READ, fileMessage("cannot read file", path, errno));
         }
         m_bytesRead += static_cast<uint64_t>(got);
         const bool final = static_cast<size_t>(got) < piece;
+        size_t length = heldLength + static_cast<size_t>(got);
         if (fed == 0) {
-            m_events.noteByteOrderMark(static_cast<const char*>(buffer), static_cast<size_t>(got));
+            m_events.noteByteOrderMark(buffer, length);
         }
+        heldLength = final ? 0 : CrTail(buffer, length);
+        length -= heldLength;
+        std::memcpy(held, buffer + length, heldLength);
         m_events.beforePiece();
-        if (XML_ParseBuffer(parser, static_cast<int>(got), final) != XML_STATUS_OK) {
+        if (XML_ParseBuffer(parser, static_cast<int>(length), final) != XML_STATUS_OK) {
             return m_events.parseFailed();
         }
         if (final) {
             return m_events.finishDocument();
         }
-        fed += static_cast<unsigned long long>(got);
+        fed += length;
     }
 }
 
@@ -228,6 +251,8 @@ size_t SAXParseSession::nextPieceSize(unsigned long long fed, long long size) co
         const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
         piece = static_cast<size_t>(std::min<unsigned long long>(
             std::max<unsigned long long>(left, kPieceSize), kLargestPiece / 2));
+        // Even, so that pieces of UTF-16 end between code units however many bytes were kept.
+        piece += piece & 1;
     }
     if (size >= 0 && static_cast<unsigned long long>(size) >= fed &&
         static_cast<unsigned long long>(size) - fed < kLastPiece) {

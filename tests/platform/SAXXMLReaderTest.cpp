@@ -210,7 +210,7 @@ public:
         return S_OK;
     }
     long skippedEntity(unsigned short* entity, int length) override {
-        lines.push_back("skipped " + Utf8(entity, length));
+        lines.push_back("skipped " + Utf8(entity, length) + at());
         return S_OK;
     }
 
@@ -443,6 +443,31 @@ TEST_F(SAXXMLReaderTest, AByteOrderMarkTakesNoColumn) {
         EXPECT_EQ(recorder->lines, unmarked);
     }
     EXPECT_EQ(transcript("\xEF\xBB\xBF<r/>")[2], "start r @1:1");
+}
+
+// A document not in UTF-8 hands a long reference over in chunks; the text before it and the
+// skipped entity stand where the reference begins, as in UTF-8.
+TEST_F(SAXXMLReaderTest, PlacesALongReferenceWhereItBegins) {
+    recorder->showPositions = true;
+    const std::string name(3000, 'n');
+    const std::string document =
+        "<!DOCTYPE r [<!ENTITY " + name + " SYSTEM 'n'>]>\n<r>t&" + name + ";</r>";
+    const std::vector<std::string> utf8 = transcript(document);
+    EXPECT_EQ(utf8[4], "skipped " + name + " @2:5");
+    EXPECT_EQ(transcript("\xFF\xFE" + AsciiToUtf16(document, false)), utf8);
+    EXPECT_EQ(transcript("<?xml version='1.0' encoding='ISO-8859-1'?>" + document), utf8);
+}
+
+// A UTF-8 mark before a declaration of another encoding (a mislabelled file that expat
+// reads) takes no column either.
+TEST_F(SAXXMLReaderTest, AByteOrderMarkBeforeAnotherEncodingTakesNoColumn) {
+    recorder->showPositions = true;
+    for (const char* encoding : {"ISO-8859-1", "windows-1252", "Shift_JIS"}) {
+        SCOPED_TRACE(encoding);
+        const std::string document =
+            "<?xml version='1.0' encoding='" + std::string(encoding) + "'?><r a='1'>t&amp;</r>";
+        EXPECT_EQ(transcript("\xEF\xBB\xBF" + document), transcript(document));
+    }
 }
 
 TEST_F(SAXXMLReaderTest, HandlersMayWriteInTheNamesAndTextsTheyAreLent) {
@@ -813,6 +838,27 @@ TEST_F(SAXXMLReaderTest, FileStreamAndMemoryGiveTheSameTranscript) {
     EXPECT_EQ(Utf8(systemId), path);
 }
 
+// Line breaks after the root element, each CR LF pair at an offset that a stream cut into
+// pieces of any size divisible by 4 cuts between its CR and LF: each pair is one line, as in
+// memory.
+TEST_F(SAXXMLReaderTest, AStreamCountsALineBreakCutBetweenItsCrAndLfOnce) {
+    recorder->showPositions = true;
+    std::string pairs;
+    for (int i = 0; i < 300000; ++i) {
+        pairs += "\r\n";
+    }
+    const std::string document = "<r/>" + pairs + "<?p?>";
+    for (const std::string& bytes :
+         {"<r/> " + pairs + "<?p?>", "\xFF\xFE" + AsciiToUtf16(document, false),
+          "\xFE\xFF" + AsciiToUtf16(document, true)}) {
+        const std::vector<std::string> fromMemory = transcript(bytes);
+        EXPECT_EQ(fromMemory[4], "pi p  @300001:1");
+        recorder->lines.clear();
+        EXPECT_EQ(ParseThroughPipe(reader, bytes), S_OK);
+        EXPECT_EQ(recorder->lines, fromMemory);
+    }
+}
+
 // Checks that element n holds the text n, in order, and asks the line of element `lineOf`
 // only, so that the reader works it out from the start of the document.
 struct SequenceChecker final : QuietHandler {
@@ -954,6 +1000,15 @@ TEST_F(SAXXMLReaderTest, NeverReadsExternalEntitiesOrDtds) {
         expected.push_back("endDocument");
         EXPECT_EQ(transcript(c.document), expected);
     }
+}
+
+// A parameter entity of the internal subset is part of the document: its declarations hold,
+// and so do those after a reference to it.
+TEST_F(SAXXMLReaderTest, ReadsTheDeclarationsOfInternalParameterEntities) {
+    EXPECT_EQ(transcript("<!DOCTYPE r [<!ENTITY % d \"<!ENTITY e 'v'>\"> %d;]><r>&e;</r>")[3],
+              "text v");
+    EXPECT_EQ(transcript("<!DOCTYPE r [<!ENTITY % n ''> %n; <!ATTLIST r a CDATA 'd'>]><r/>")[2],
+              "start r a=d");
 }
 
 TEST_F(SAXXMLReaderTest, RefusesExponentialEntityExpansion) {
