@@ -203,37 +203,43 @@ TEST(SAXContentHandlerImpl, ForwardsElementsAndTextOnly) {
                                        "root#1 unknown unknown", "root#1 end", "root#1 deleted"}));
 }
 
+namespace {
+
+// Accepts every element, runs `event` with the name of each call it receives, and counts the
+// handlers alive in `live`.
+class EventRunner final : public ElementHandler {
+public:
+    EventRunner(const std::function<void(const std::string&)>& event, int& live)
+        : m_event(event), m_live(live) {
+        ++m_live;
+    }
+    ~EventRunner() override { --m_live; }
+    bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
+        AddHandler(new EventRunner(m_event, m_live));
+        m_event("element");
+        return true;
+    }
+    void HandleText(char*, MSXML2::ISAXLocator*) override { m_event("text"); }
+    void HandleEndElement(MSXML2::ISAXLocator*) override { m_event("end"); }
+
+private:
+    const std::function<void(const std::string&)>& m_event;
+    int& m_live;
+};
+
+} // namespace
+
 // A parser that holds no reference of its own may see a handler release the adapter during
 // one of the adapter's callbacks: the adapter and its tree go when that callback ends, and it
 // answers E_ABORT so that the parse ends.
 TEST(SAXContentHandlerImpl, ReleasedDuringItsOwnCallbackItGoesWhenTheCallEnds) {
-    // Accepts every element and runs `event` with the name of each call it receives.
-    class Releaser final : public ElementHandler {
-    public:
-        Releaser(std::function<void(const std::string&)>& event, int& live)
-            : m_event(event), m_live(live) {
-            ++m_live;
-        }
-        ~Releaser() override { --m_live; }
-        bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
-            AddHandler(new Releaser(m_event, m_live));
-            m_event("element");
-            return true;
-        }
-        void HandleText(char*, MSXML2::ISAXLocator*) override { m_event("text"); }
-        void HandleEndElement(MSXML2::ISAXLocator*) override { m_event("end"); }
-
-    private:
-        std::function<void(const std::string&)>& m_event;
-        int& m_live;
-    };
     Utf16 name("e");
     Utf16 text("t");
     for (const std::string at : {"element", "text", "end"}) {
         SCOPED_TRACE(at);
         std::function<void(const std::string&)> event;
         int live = 0;
-        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new Releaser(event, live)));
+        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new EventRunner(event, live)));
         event = [&](const std::string& what) {
             if (what == at) {
                 adapter->Release();
@@ -256,31 +262,15 @@ TEST(SAXContentHandlerImpl, ReleasedDuringItsOwnCallbackItGoesWhenTheCallEnds) {
 // Memory running out in a handler stops the reader's parse; the adapter's own reference on
 // itself for the call is given back all the same, so that the host's Release frees the tree.
 TEST(SAXContentHandlerImpl, AHandlerThatThrowsLeavesTheCountRight) {
-    class Thrower final : public ElementHandler {
-    public:
-        Thrower(const std::string& at, int& live) : m_at(at), m_live(live) { ++m_live; }
-        ~Thrower() override { --m_live; }
-        bool HandleElement(char*, MSXML2::ISAXAttributes*, MSXML2::ISAXLocator*) override {
-            AddHandler(new Thrower(m_at, m_live));
-            ThrowAt("element");
-            return true;
-        }
-        void HandleText(char*, MSXML2::ISAXLocator*) override { ThrowAt("text"); }
-        void HandleEndElement(MSXML2::ISAXLocator*) override { ThrowAt("end"); }
-
-    private:
-        void ThrowAt(const char* what) {
-            if (m_at == what) {
-                throw std::bad_alloc();
-            }
-        }
-        const std::string m_at;
-        int& m_live;
-    };
     for (const std::string at : {"element", "text", "end"}) {
         SCOPED_TRACE(at);
         int live = 0;
-        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new Thrower(at, live)));
+        const std::function<void(const std::string&)> event = [&](const std::string& what) {
+            if (what == at) {
+                throw std::bad_alloc();
+            }
+        };
+        auto* adapter = new SAXContentHandlerImpl(new TopHandler(new EventRunner(event, live)));
         MSXML2::SAXXMLReader reader;
         reader.putContentHandler(adapter);
         EXPECT_EQ(reader.parse("<e>t</e>", 8), MSXML2::SAXREADER_E_MEMORY);
