@@ -10,7 +10,7 @@ STAGE      := $(abspath $(BUILD))/stage
 
 # Debian packages the build, tests and benchmarks need; installed only when missing.
 DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
-                libexpat1-dev pkg-config valgrind
+                libexpat1-dev pkg-config valgrind locales
 # And those that `make package` (CPack runs dpkg-shlibdeps and file), its check (lintian),
 # `make coverage` and `make bench` need besides.
 PACKAGE_PACKAGES := dpkg-dev file lintian

@@ -9,7 +9,6 @@
 #include <type_traits>
 
 #include <iconv.h>
-#include <strings.h>
 
 namespace MSXML2 {
 namespace detail {
@@ -32,10 +31,19 @@ constexpr Superset kSupersets[] = {
     {"Big5", "CP950"},      {"csBig5", "CP950"},
 };
 
+// Whether two labels are equal ignoring the case of ASCII letters. strcasecmp would follow the
+// thread's locale, in which 'I' and 'i' need not be each other's case (Turkish).
+bool SameLabel(const char* a, const char* b) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c | 0x20 : c; };
+    for (; *a != '\0' && lower(*a) == lower(*b); ++a, ++b) {
+    }
+    return lower(*a) == lower(*b);
+}
+
 // The name under which iconv reads a document labelled `label`; labels ignore case.
 const char* SetToRead(const char* label) {
     for (const Superset& superset : kSupersets) {
-        if (strcasecmp(label, superset.label) == 0) {
+        if (SameLabel(label, superset.label)) {
             return superset.set;
         }
     }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -622,6 +624,30 @@ TEST_F(SAXXMLReaderTest, ReadsMultiByteLabelsAsTheirSupersetsWithAsciiIntact) {
                                             "start r v=" + ascii + " w=" + c.expected,
                                             "text " + ascii + c.expected, "end r", "endDocument"}));
     }
+}
+
+// Labels match whatever the locale: in a Turkish one, 'I' and 'i' are not each other's
+// case, yet "SHIFT_JIS" still names the superset. The locale is compiled for the test.
+TEST_F(SAXXMLReaderTest, LabelsMatchTheirSupersetsInAnyLocale) {
+    qortest::ScopedTempDir locales;
+    const std::string build =
+        "localedef -i tr_TR -f ISO-8859-9 " + locales.file("tr_TR.ISO-8859-9") + " 2>/dev/null";
+    if (std::system(build.c_str()) != 0) {
+        GTEST_SKIP() << "no Turkish locale can be compiled here";
+    }
+    const std::string previous = setlocale(LC_CTYPE, nullptr);
+    setenv("LOCPATH", locales.path().c_str(), 1);
+    const char* turkish = setlocale(LC_CTYPE, "tr_TR.ISO-8859-9");
+    unsetenv("LOCPATH");
+    ASSERT_NE(turkish, nullptr);
+    for (const char* encoding : {"SHIFT_JIS", "sjis", "MS_KANJI"}) {
+        SCOPED_TRACE(encoding);
+        EXPECT_EQ(transcript(std::string("<?xml version='1.0' encoding='") + encoding +
+                             "'?><r>\x87\x40</r>"),
+                  (std::vector<std::string>{"locator", "startDocument", "start r", "text ①",
+                                            "end r", "endDocument"}));
+    }
+    setlocale(LC_CTYPE, previous.c_str());
 }
 
 // A byte sequence that the set does not have, and a sequence cut by the end of the document,
