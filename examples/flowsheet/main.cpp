@@ -83,9 +83,14 @@ void PrintEntries(FI::Context& context) {
     for (FI::EntryCursor entries = context.CreateCursor(FI::InclIdsAll); !entries.AtEnd();
          entries.Seek(1, 1)) {
         FI::ObjectPtr<FI::Entry> entry = entries.GetEntry();
+        // Another module's entry may have no attribute table.
+        const FI::ObjectPtr<FI::AttrCol> table = entry->GetAttributeCollection();
+        if (!table) {
+            continue;
+        }
         std::string line;
-        FI::AttrCursor attributes = entry->GetAttributeCollection()->CreateAttrCursor();
-        for (; !attributes.AtEnd(); attributes.Seek(1, 1)) {
+        for (FI::AttrCursor attributes = table->CreateAttrCursor(); !attributes.AtEnd();
+             attributes.Seek(1, 1)) {
             FIAttribute name;
             FIAttribute value;
             attributes.GetValue(value);
@@ -139,7 +144,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     balance.release(); // the top entry owns it now
-    top->AttachNotify(model.get(), FINotifyGeneral, &OnModelChanged);
+    if (!top->AttachNotify(model.get(), FINotifyGeneral, &OnModelChanged)) {
+        std::fprintf(stderr, "flowsheet: out of memory\n");
+        return 1;
+    }
 
     FIAttribute name;
     FIAttribute id;
@@ -149,7 +157,10 @@ int main(int argc, char** argv) {
 
     // Step 4: the solver stays the top entry's; messages come back in a chain we own.
     FI::Solver* solver = nullptr;
-    top->GetSolver(FISolverPrimary, &solver);
+    if (!top->GetSolver(FISolverPrimary, &solver) || solver == nullptr) {
+        std::fprintf(stderr, "flowsheet: the top entry has no solver\n");
+        return 1;
+    }
     FI::FIMessageChain messages;
     if (solver->Initialize(messages)) {
         solver->SynchronousExecute(messages);
