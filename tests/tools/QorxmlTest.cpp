@@ -46,6 +46,15 @@ int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& write
     return ends[0];
 }
 
+// A root element holding `count` empty elements.
+std::string ManyElements(int count) {
+    std::string document = "<r>";
+    for (int i = 0; i < count; ++i) {
+        document += "<e/>";
+    }
+    return document + "</r>";
+}
+
 // Joins a thread that writes into the FIFO `path`, standing in as its reader meanwhile, so that
 // a run that never opened the FIFO does not leave the writer blocked for good.
 void JoinFifoWriter(std::thread& writer, const std::string& path) {
@@ -148,11 +157,7 @@ TEST_F(QorxmlTest, StandardInputIsReadAsItStands) {
 
 // Standard output that does not block (as a parent may leave it) is waited on when it is full.
 TEST_F(QorxmlTest, WaitsOnAStandardOutputThatDoesNotBlock) {
-    std::string document = "<r>";
-    for (int i = 0; i < 40000; ++i) {
-        document += "<e/>";
-    }
-    const std::string path = Write("big.xml", document + "</r>");
+    const std::string path = Write("big.xml", ManyElements(40000));
     int ends[2] = {-1, -1};
     ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
     ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
@@ -177,11 +182,7 @@ TEST_F(QorxmlTest, WaitsOnAStandardOutputThatDoesNotBlock) {
 // Under a pseudo-terminal, a read that takes over a second shows its progress on standard
 // error, unless standard output is the terminal too: the line would be mixed with the output.
 TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
-    std::string document = "<r>";
-    for (int i = 0; i < 5000; ++i) {
-        document += "<e/>";
-    }
-    const std::string path = Write("slow.xml", document + "</r>");
+    const std::string path = Write("slow.xml", ManyElements(5000));
     const std::pair<const char*, bool> cases[] = {{"", false}, {" > /dev/null", true}};
     for (const auto& [redirect, shown] : cases) {
         SCOPED_TRACE(redirect);
@@ -197,15 +198,12 @@ TEST_F(QorxmlTest, ProgressShowsOnlyWhenTheOutputIsNotATerminal) {
 // The progress line of a long path fits the terminal's width: a wider line wraps, and the
 // carriage return that redraws it leaves its first rows behind.
 TEST_F(QorxmlTest, ProgressLineFitsTheTerminal) {
-    std::string document = "<r>";
-    for (int i = 0; i < 5000; ++i) {
-        document += "<e/>";
-    }
+    const std::string document = ManyElements(5000);
     const std::string fifo = dir.file(std::string(80, 'n') + ".xml");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::thread writer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        EXPECT_TRUE(WriteFile(fifo, document + "</r>"));
+        EXPECT_TRUE(WriteFile(fifo, document));
     });
     const std::string command = "stty cols 60; '" + program + "' '" + fifo + "' > /dev/null";
     const ProgramRun run = qortest::RunProgram("script", {"-qec", command, "/dev/null"});
@@ -506,13 +504,9 @@ TEST_F(QorxmlTest, JobsPrintWhatOneJobPrints) {
 // More jobs than descriptors: each file read ahead holds its document open while it waits for
 // its turn (its output passes 1 MiB), yet no file fails for want of a descriptor.
 TEST_F(QorxmlTest, JobsBeyondTheDescriptorLimitReadEveryFile) {
-    std::string document = "<r>";
-    for (int i = 0; i < 80000; ++i) {
-        document += "<e/>";
-    }
     std::vector<std::string> args = {
         "-c", "ulimit -n 16 && exec \"$0\" \"$@\" > /dev/null", program, "-j", "24", "--events"};
-    args.insert(args.end(), 24, Write("big.xml", document + "</r>"));
+    args.insert(args.end(), 24, Write("big.xml", ManyElements(80000)));
     const ProgramRun run = qortest::RunProgram("sh", args, dir.path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
