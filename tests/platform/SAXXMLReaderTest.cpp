@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <functional>
@@ -717,20 +716,12 @@ TEST_F(SAXXMLReaderTest, ReadsADescriptorFromWhereItStands) {
 // A descriptor that does not block (as a parent may leave standard input) is waited on when it
 // has nothing yet, not taken for a failed read.
 TEST_F(SAXXMLReaderTest, WaitsOnADescriptorThatDoesNotBlock) {
-    int fds[2] = {-1, -1};
-    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-    ASSERT_EQ(fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK), 0);
-    std::thread writer([&] {
-        for (const std::string part : {"<r>te", "xt</r>"}) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            EXPECT_EQ(write(fds[1], part.data(), part.size()), static_cast<ssize_t>(part.size()));
-        }
-        close(fds[1]);
-    });
+    std::thread writer;
+    const int fd = qortest::PipeWrittenInParts({"<r>te", "xt</r>"}, writer);
     recorder->lines.clear();
-    EXPECT_EQ(reader.parseDescriptor(fds[0], "-"), S_OK);
+    EXPECT_EQ(reader.parseDescriptor(fd, "-"), S_OK);
     writer.join();
-    close(fds[0]);
+    close(fd);
     EXPECT_EQ(recorder->lines, (std::vector<std::string>{"locator", "startDocument", "start r",
                                                          "text text", "end r", "endDocument"}));
 }

@@ -1,11 +1,15 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qortest {
@@ -46,6 +50,20 @@ bool WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     return static_cast<bool>(out);
+}
+
+int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& writer) {
+    int ends[2] = {-1, -1};
+    EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    EXPECT_EQ(fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+    writer = std::thread([parts, end = ends[1]] {
+        for (const std::string& part : parts) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            EXPECT_EQ(write(end, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+        }
+        close(end);
+    });
+    return ends[0];
 }
 
 } // namespace qortest

@@ -6,6 +6,8 @@
 
 #include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 // Lets a failed expectation show the value's kind and content.
 void PrintTo(const FIAttribute& value, std::ostream* os);
@@ -61,5 +63,10 @@ private:
 std::string ReadFile(const std::string& path);
 // Writes a file whole; returns false when it cannot be written.
 bool WriteFile(const std::string& path, const std::string& content);
+
+// The read end of a pipe that does not block, as a parent may leave standard input, and
+// `writer`, which sends `parts` a moment apart and then closes the other end. The caller joins
+// it and closes the read end.
+int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& writer);
 
 } // namespace qortest

@@ -20,6 +20,7 @@
 #include <vector>
 
 using qortest::Lines;
+using qortest::PipeWrittenInParts;
 using qortest::ProgramRun;
 using qortest::ReadFile;
 using qortest::RunProgramOn;
@@ -29,22 +30,6 @@ using qortest::WriteFile;
 namespace {
 
 const std::string k_data = QORUTILS_TEST_DATA_DIR "/qorxml/";
-
-// The read end of a pipe that does not block, as a parent may leave standard input, and a
-// writer that sends `parts` a moment apart and then closes it.
-int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& writer) {
-    int ends[2] = {-1, -1};
-    EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
-    EXPECT_EQ(fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
-    writer = std::thread([parts, end = ends[1]] {
-        for (const std::string& part : parts) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            EXPECT_EQ(write(end, part.data(), part.size()), static_cast<ssize_t>(part.size()));
-        }
-        close(end);
-    });
-    return ends[0];
-}
 
 // A root element holding `count` empty elements.
 std::string ManyElements(int count) {
