@@ -6,7 +6,7 @@
 #include "xml/HandlerTree.h"
 #include "xml/XmlSupport.h"
 
-#include <typeinfo>
+#include <cstring>
 
 using MSXML2::ISAXAttributes;
 using MSXML2::ISAXLocator;
@@ -21,12 +21,26 @@ SAXContentHandlerImpl::~SAXContentHandlerImpl() {
     delete m_pHandler;
 }
 
+namespace {
+
+// The virtual table of an adapter: the pointer at the start of every object of a class with
+// virtual functions, in the C++ ABI that GCC and Clang follow.
+const void* VirtualTable(const SAXContentHandlerImpl& adapter) {
+    const void* table;
+    std::memcpy(&table, static_cast<const void*>(&adapter), sizeof table);
+    return table;
+}
+
+} // namespace
+
 // The narrow interface replaces startElement, endElement and characters, which a derived class
-// may override: it is offered only when this object is an adapter of this class itself, a test
-// of the adapter's own type.
+// may override: it is offered only when this object is an adapter of this class itself, the one
+// kind of object with this class's virtual table. typeid would tell the same from the type
+// information in that table, which a class that a host derived without RTTI does not have.
 long SAXContentHandlerImpl::QueryInterface(const GUID& riid, void** ppv) {
+    static const void* const k_ownTable = VirtualTable(SAXContentHandlerImpl(nullptr));
     if (ppv != nullptr && riid == MSXML2::detail::IID_ISAXNarrowContentHandler &&
-        typeid(*this) == typeid(SAXContentHandlerImpl)) {
+        VirtualTable(*this) == k_ownTable) {
         return qorutils::HandlerTree::QueryNarrow(*this, ppv);
     }
     return qorutils::QueryOwnInterface(this, IID_ISAXContentHandler, riid, ppv);

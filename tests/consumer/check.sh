@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the host project of this folder against QorUtils installed under PREFIX, once through
 # find_package and once through pkg-config, in WORK, and runs both programs. The pkg-config
-# build is told nothing about how the library was built (shared or static), and asks for C++20.
+# build is told nothing about how the library was built (shared or static), and asks for C++20
+# and no RTTI.
 # A third build, in the standard library's debug mode, must fail to link.
 # Usage: check.sh PREFIX WORK
 set -eu
@@ -17,9 +18,10 @@ cmake --build "$work"
 pc=$(find "$prefix" -name QorUtils.pc)
 PKG_CONFIG_PATH=$(dirname "$pc")
 export PKG_CONFIG_PATH
-# A host on a newer language standard than the library's keeps it.
+# A host on a newer language standard than the library's keeps it; this one is also built
+# without RTTI, as some hosts are.
 # shellcheck disable=SC2046 # the flags are words
-c++ -std=c++20 -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
+c++ -std=c++20 -fno-rtti -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
     -o "$work/consumer-pc"
 LD_LIBRARY_PATH=$(pkg-config --variable=libdir QorUtils) "$work/consumer-pc"
 

@@ -35,6 +35,29 @@ bool ChainWorks() {
     return copy.Count() == 2 && std::strcmp(copy.Get(1)->pszText, "second") == 0;
 }
 
+// A host's own adapter, which counts the pieces of text of the documents it reads. The
+// pkg-config build makes it without RTTI, as some hosts build everything.
+class CountingAdapter final : public SAXContentHandlerImpl {
+public:
+    CountingAdapter() : SAXContentHandlerImpl(new TopHandler(nullptr)) {}
+    long characters(unsigned short* chars, int length) override {
+        ++m_pieces;
+        return SAXContentHandlerImpl::characters(chars, length);
+    }
+    int m_pieces = 0;
+};
+
+bool DerivedAdapterWorks() {
+    auto* adapter = new CountingAdapter;
+    MSXML2::SAXXMLReader reader;
+    reader.putContentHandler(adapter);
+    const char document[] = "<a>text</a>";
+    const long result = reader.parse(document, sizeof document - 1);
+    const bool counted = adapter->m_pieces == 1;
+    adapter->Release();
+    return result == S_OK && counted;
+}
+
 } // namespace
 
 int main() {
@@ -50,6 +73,10 @@ int main() {
     }
     if (!ChainWorks()) {
         std::puts("consumer: FIMessageChain did not answer as documented");
+        return 1;
+    }
+    if (!DerivedAdapterWorks()) {
+        std::puts("consumer: a derived SAXContentHandlerImpl did not read the document");
         return 1;
     }
     std::puts("consumer: ok");

@@ -29,7 +29,7 @@ public:
     EntryListCursor(const EntryListCursor&) = delete;
     EntryListCursor& operator=(const EntryListCursor&) = delete;
 
-    const std::type_info& TypeId() override { return typeid(EntryListCursor); }
+    const std::type_info& TypeId() override;
     int AddRef() override { return ++m_nRef; }
     // Destroys the cursor at 0, holding the count at 1 meanwhile.
     int Release() override {
@@ -103,6 +103,14 @@ private:
     const List& m_entries;
     size_t m_position;
 };
+
+// A host built without RTTI cannot name a type_info; it includes this header, and a cursor it
+// makes of this template fails to link for want of this definition.
+#ifdef __cpp_rtti
+template <class List> const std::type_info& EntryListCursor<List>::TypeId() {
+    return typeid(EntryListCursor);
+}
+#endif
 
 // A cursor over `entries` standing on the first one, keeping `context` (their owner) alive; an
 // empty cursor when memory runs out.

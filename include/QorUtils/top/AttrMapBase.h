@@ -29,7 +29,7 @@ public:
         AttrMapCursorBase(const AttrMapCursorBase&) = delete;
         AttrMapCursorBase& operator=(const AttrMapCursorBase&) = delete;
 
-        const std::type_info& TypeId() override { return typeid(AttrMapCursorBase); }
+        const std::type_info& TypeId() override;
         // The step from 0 to 1 takes a reference on the owner.
         int AddRef() override;
         // The step to 0 gives the owner's reference back and destroys the cursor, holding the
@@ -86,6 +86,14 @@ const FI_ATTRIBUTE_ENTRY* AttrMapBase<T>::AttrMapCursorBase::FirstAvailable(T* o
     }
     return row;
 }
+
+// A host built without RTTI cannot name a type_info: FITopEntry's cursor answers from the
+// library, and a cursor the host makes of this template fails to link.
+#ifdef __cpp_rtti
+template <class T> const std::type_info& AttrMapBase<T>::AttrMapCursorBase::TypeId() {
+    return typeid(AttrMapCursorBase);
+}
+#endif
 
 template <class T> int AttrMapBase<T>::AttrMapCursorBase::AddRef() {
     if (m_nRef == 0) {
