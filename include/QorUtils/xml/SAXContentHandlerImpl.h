@@ -25,7 +25,8 @@ public:
     SAXContentHandlerImpl& operator=(const SAXContentHandlerImpl&) = delete;
 
     // Answers IID_IUnknown and IID_ISAXContentHandler with this object, adding a reference;
-    // anything else with null and E_NOINTERFACE.
+    // anything else with null and E_NOINTERFACE (but the reader's private shortcut, which an
+    // object of this class itself answers); a null ppv with E_POINTER.
     long QueryInterface(const GUID& riid, void** ppv) override;
     unsigned long AddRef() override;
     // Deletes the object when the count reaches 0, holding it at 1 meanwhile: code run by the
