@@ -19,7 +19,7 @@ struct HandlerTree;
 
 class QORUTILS_API SAXContentHandlerImpl : public MSXML2::ISAXContentHandler {
 public:
-    // Takes ownership of the handler tree.
+    // Takes ownership of the handler tree; with a null tree the events go nowhere.
     explicit SAXContentHandlerImpl(ElementHandler* handler);
     SAXContentHandlerImpl(const SAXContentHandlerImpl&) = delete;
     SAXContentHandlerImpl& operator=(const SAXContentHandlerImpl&) = delete;
