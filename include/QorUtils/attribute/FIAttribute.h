@@ -81,6 +81,7 @@ public:
 
     // -1, 0 or 1 for before, equal, after; -2 when the kinds do not compare. The table is not
     // symmetric: a number converts a text to its own kind, a text against a number gives -2.
+    // Numbers compare as reals; a NaN on either side gives -1.
     int compare(const FIAttribute& other) const;
 
     // Each Append leaves the value FT_LONG_TEXT, also when nothing is appended.
