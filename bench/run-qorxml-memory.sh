@@ -1,9 +1,9 @@
 #!/bin/sh
 # Peak resident memory of `qorxml --events` over a generated document of 1 GiB, as
 # /usr/bin/time -v reports it: once from a file, once the same file twice with -j 2, and once
-# through a pipe (all read in pieces, the last 8 MiB of the file as one), the events going to
-# /dev/null. Usage: run-qorxml-memory.sh BENCH_BUILD_DIR; appends its rows to $QORBENCH_TABLE
-# when set. Exits 1 when a run fails or a peak reaches the bound.
+# through a pipe (all read in pieces: qorxml reads a file through its descriptor, as a stream),
+# the events going to /dev/null. Usage: run-qorxml-memory.sh BENCH_BUILD_DIR; appends its rows
+# to $QORBENCH_TABLE when set. Exits 1 when a run fails or a peak reaches the bound.
 set -u
 build=$1
 qorxml=$build/tools/qorxml

@@ -20,11 +20,12 @@ constexpr int k_errorLevel = INT_MIN;
 void LogLine(int level, const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
 
 // QueryInterface for an object that answers IID_IUnknown and its own interface `own` with
-// itself, adding a reference, and anything else with null and E_NOINTERFACE.
+// itself, adding a reference, and anything else with null and E_NOINTERFACE. A null `ppv` is
+// E_POINTER, as COM and the reader's own objects answer it.
 template <class Object>
 long QueryOwnInterface(Object* self, const GUID& own, const GUID& riid, void** ppv) {
     if (ppv == nullptr) {
-        return E_FAIL;
+        return E_POINTER;
     }
     if (riid != IID_IUnknown && riid != own) {
         *ppv = nullptr;

@@ -23,8 +23,10 @@ using Lines = std::vector<std::string>;
 namespace {
 
 // Checks the COM identity of an adapter that starts with one reference: both identifiers it
-// answers give the same pointer and a reference each; others give null and E_NOINTERFACE.
+// answers give the same pointer and a reference each; others give null and E_NOINTERFACE; a
+// null out-parameter gives E_POINTER, as the reader's own objects answer it.
 void CheckIdentity(IUnknown* object, const GUID& own, const GUID& foreign) {
+    EXPECT_EQ(object->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     void* answer = nullptr;
     EXPECT_EQ(object->QueryInterface(IID_IUnknown, &answer), S_OK);
     EXPECT_EQ(answer, static_cast<void*>(object));

@@ -72,7 +72,7 @@ public:
     // Length of the value's text form (numbers are formatted); 0 for a null value.
     int stvallen() const;
     // Copies the text form into dest (size bytes, size >= 1), cut to size - 1 characters and
-    // zero-filled; returns dest.
+    // zero-filled; returns dest. A null dest or a size below 1 writes nothing.
     char* stval(char* const dest, int size) const;
     // Long text: bytes used before the terminator and bytes allocated. Short text: its length
     // and 0. Any other kind: 0 and 0.
@@ -81,6 +81,7 @@ public:
 
     // -1, 0 or 1 for before, equal, after; -2 when the kinds do not compare. The table is not
     // symmetric: a number converts a text to its own kind, a text against a number gives -2.
+    // Numbers compare as reals; a NaN on either side gives -1.
     int compare(const FIAttribute& other) const;
 
     // Each Append leaves the value FT_LONG_TEXT, also when nothing is appended.

@@ -14,7 +14,8 @@
 // all there is no file to write until SetFILog or CloseFILog.
 QORUTILS_API void OpenFILog(const char* path);
 // Sets the path; when the log was opened, closes it first (which resets the threshold to 5).
-// The header is written by the next message.
+// The header is written by the next message. A null or empty path leaves none set, so the next
+// message goes to the default file.
 QORUTILS_API void SetFILog(const char* path);
 // Sets the trace threshold and returns the previous one.
 QORUTILS_API int SetFILogLevel(int level);

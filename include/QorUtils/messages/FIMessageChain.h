@@ -26,7 +26,8 @@ struct QORUTILS_API FIMessageInfo {
     char* pszText = nullptr;
 
     FIMessageInfo() = default;
-    // Copies are deep: each message owns its own copy of the text.
+    // Copies are deep: each message owns its own copy of the text. When memory runs out, a copy
+    // is made without text and an assignment leaves its target as it was.
     FIMessageInfo(const FIMessageInfo& other);
     FIMessageInfo& operator=(const FIMessageInfo& other);
     ~FIMessageInfo();

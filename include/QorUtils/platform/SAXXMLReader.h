@@ -26,7 +26,8 @@ constexpr long SAXREADER_E_SYNTAX = static_cast<int32_t>(0x80040200u);
 constexpr long SAXREADER_E_MEMORY = SAXREADER_E_SYNTAX + 1;
 // The file cannot be opened (missing, not permitted, or a directory).
 constexpr long SAXREADER_E_OPEN = static_cast<int32_t>(0x80040300u);
-// Reading the file failed after it was opened.
+// Reading the file failed after it was opened, or the descriptor given to parseDescriptor
+// cannot be read (not open, not open for reading, a directory).
 constexpr long SAXREADER_E_READ = static_cast<int32_t>(0x80040301u);
 // A parse call was made from one of this reader's own callbacks.
 constexpr long SAXREADER_E_BUSY = static_cast<int32_t>(0x80040302u);

@@ -55,7 +55,7 @@ public:
                                MSXML2::ISAXLocator* locator);
 
 protected:
-    // Starts the tally of the element's attributes that are still to be fetched.
+    // Starts the tally of the element's attributes that are still to be fetched (0 for null).
     virtual void ResetAttributes(MSXML2::ISAXAttributes* attributes);
     // Warns (trace level 5) when an attribute counted by ResetAttributes was not fetched.
     virtual void ExtraAttributes(const char* element, MSXML2::ISAXLocator* locator);
@@ -67,7 +67,8 @@ protected:
     virtual void TraceMessage(const char* text, int level, MSXML2::ISAXLocator* locator);
 
     // Fills `value` with the text of the first attribute whose local name is `name`, lowering
-    // the tally; clears it when there is none. Returns `value`.
+    // the tally; clears it when there is none, or when `name` or `attributes` is null (the
+    // tally then stays). Returns `value`.
     FIAttribute& GetAttributeValue(const char* name, MSXML2::ISAXAttributes* attributes,
                                    FIAttribute& value);
     // "Both", "Calc", "Spec" exactly; anything else, or a value without text, is BranchNone.
@@ -77,7 +78,8 @@ protected:
     static char* stconvert(unsigned short* text, int length);
     // Narrows into `dest`, which holds at least min(length, 4096) + 1 bytes. Narrowing, as for
     // every name and text handed to a handler: code units 1-255 become the byte of the same
-    // value, any other character '?'; it stops at a zero unit or after 4096 bytes.
+    // value, any other character '?'; it stops at a zero unit or after 4096 bytes. A null text
+    // or a negative length narrows to the empty text.
     static void myconvert(char* dest, unsigned short* text, int length);
 
 private:

@@ -19,13 +19,14 @@ struct HandlerTree;
 
 class QORUTILS_API SAXContentHandlerImpl : public MSXML2::ISAXContentHandler {
 public:
-    // Takes ownership of the handler tree.
+    // Takes ownership of the handler tree; with a null tree the events go nowhere.
     explicit SAXContentHandlerImpl(ElementHandler* handler);
     SAXContentHandlerImpl(const SAXContentHandlerImpl&) = delete;
     SAXContentHandlerImpl& operator=(const SAXContentHandlerImpl&) = delete;
 
     // Answers IID_IUnknown and IID_ISAXContentHandler with this object, adding a reference;
-    // anything else with null and E_NOINTERFACE.
+    // anything else with null and E_NOINTERFACE (but the reader's private shortcut, which an
+    // object of this class itself answers); a null ppv with E_POINTER.
     long QueryInterface(const GUID& riid, void** ppv) override;
     unsigned long AddRef() override;
     // Deletes the object when the count reaches 0, holding it at 1 meanwhile: code run by the

@@ -17,7 +17,7 @@ public:
     SAXErrorHandlerImpl& operator=(const SAXErrorHandlerImpl&) = delete;
 
     // Answers IID_IUnknown and IID_ISAXErrorHandler with this object, adding a reference;
-    // anything else with null and E_NOINTERFACE.
+    // anything else with null and E_NOINTERFACE; a null ppv with E_POINTER.
     long QueryInterface(const GUID& riid, void** ppv) override;
     unsigned long AddRef() override;
     // Deletes the object when the count reaches 0, holding it at 1 meanwhile: code run by a
