@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <vector>
 
 using FI::AttrCursor;
 using FI::FI_ATTRIBUTE_ENTRY;
@@ -176,6 +177,55 @@ TEST(AttrMapCursor, UnavailableRowsArePassedOverUncounted) {
     EXPECT_TRUE(cursor.AtFirst());
     EXPECT_FALSE(cursor.SeekName(0, "h"));
     EXPECT_TRUE(cursor.AtEnd());
+}
+
+// A table of 64 rows whose first 48 are unavailable; every availability test is counted.
+class LongSparseOwner : public CountedOwner<LongSparseOwner> {
+public:
+    static constexpr int kRows = 64;
+    static constexpr int kUnavailable = 48;
+    static inline int s_tests = 0;
+
+    const FI_ATTRIBUTE_ENTRY* begin() const { return Rows().data(); }
+    const FI_ATTRIBUTE_ENTRY* end() const { return Rows().data() + kRows; }
+
+private:
+    static bool Has(void*, uint32_t row) {
+        ++s_tests;
+        return row >= kUnavailable;
+    }
+    static const std::vector<FI_ATTRIBUTE_ENTRY>& Rows() {
+        static const std::vector<FI_ATTRIBUTE_ENTRY> rows = [] {
+            std::vector<FI_ATTRIBUTE_ENTRY> made;
+            for (uint32_t row = 0; row < kRows; ++row) {
+                made.push_back({"r", 0, Has, nullptr, row});
+            }
+            return made;
+        }();
+        return rows;
+    }
+};
+
+TEST(AttrMapCursor, AWalkTestsEachRowAFewTimesOnly) {
+    struct Case {
+        const char* how;
+        int origin;
+        int start;
+        int step;
+    };
+    const Case cases[] = {{"forward", 0, 0, 1}, {"backward", 0, 15, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        AttrCursor cursor = (new LongSparseOwner)->CreateAttrCursor();
+        ASSERT_TRUE(cursor.Seek(c.origin, c.start));
+        LongSparseOwner::s_tests = 0;
+        int visited = 1;
+        while (cursor.Seek(1, c.step)) {
+            ++visited;
+        }
+        EXPECT_EQ(visited, LongSparseOwner::kRows - LongSparseOwner::kUnavailable);
+        EXPECT_LE(LongSparseOwner::s_tests, 2 * LongSparseOwner::kRows);
+    }
 }
 
 TEST_F(AttrMapCursorTest, CompareUsesTheNamesAtBothPositions) {
