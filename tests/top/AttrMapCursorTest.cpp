@@ -209,22 +209,30 @@ private:
 TEST(AttrMapCursor, AWalkTestsEachRowAFewTimesOnly) {
     struct Case {
         const char* how;
-        int origin;
         int start;
         int step;
+        bool askFirst; // at every row, as a walk that puts separators between rows does
     };
-    const Case cases[] = {{"forward", 0, 0, 1}, {"backward", 0, 15, -1}};
+    const Case cases[] = {
+        {"forward", 0, 1, false},
+        {"backward", 15, -1, false},
+        {"forward, asking AtFirst", 0, 1, true},
+        {"backward, asking AtFirst", 15, -1, true},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.how);
         AttrCursor cursor = (new LongSparseOwner)->CreateAttrCursor();
-        ASSERT_TRUE(cursor.Seek(c.origin, c.start));
+        ASSERT_TRUE(cursor.Seek(0, c.start));
         LongSparseOwner::s_tests = 0;
-        int visited = 1;
-        while (cursor.Seek(1, c.step)) {
+        int visited = 0;
+        int firsts = 0;
+        do {
             ++visited;
-        }
+            firsts += c.askFirst && cursor.AtFirst();
+        } while (cursor.Seek(1, c.step));
         EXPECT_EQ(visited, LongSparseOwner::kRows - LongSparseOwner::kUnavailable);
-        EXPECT_LE(LongSparseOwner::s_tests, 2 * LongSparseOwner::kRows);
+        EXPECT_EQ(firsts, c.askFirst ? 1 : 0);
+        EXPECT_LE(LongSparseOwner::s_tests, 4 * LongSparseOwner::kRows);
     }
 }
 

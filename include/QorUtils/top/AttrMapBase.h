@@ -46,7 +46,7 @@ public:
             return SeekName(mode, element);
         }
         // Whether the cursor stands on the first available row (with none, the end is first).
-        bool AtFirst() override { return m_pRow == FirstAvailable(m_pOwner); }
+        bool AtFirst() override;
         bool AtEnd() override { return m_pRow >= m_pOwner->end(); }
         // 0 for this cursor, else the names' comparison, whatever the other cursor's class.
         int Compare(const AttrCursorImpl& other) override;
@@ -164,6 +164,22 @@ template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int 
     }
     m_pRow = row;
     return m_pRow != end && steps == 0;
+}
+
+// The first available row is the available row (or the end) with none available before it.
+// The rows before are tested from the cursor back, so asking at every step of a walk tests
+// each row about once, not the table's leading unavailable rows every time.
+template <class T> bool AttrMapBase<T>::AttrMapCursorBase::AtFirst() {
+    if (m_pRow < m_pOwner->end() && !IsAvailable(m_pRow)) {
+        return false;
+    }
+    for (const FI_ATTRIBUTE_ENTRY* row = m_pRow; row > m_pOwner->begin();) {
+        --row;
+        if (IsAvailable(row)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 template <class T> bool AttrMapBase<T>::AttrMapCursorBase::SeekName(int, const std::string& name) {
