@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <vector>
 
 using FI::AttrCursor;
 using FI::FI_ATTRIBUTE_ENTRY;
@@ -176,6 +177,63 @@ TEST(AttrMapCursor, UnavailableRowsArePassedOverUncounted) {
     EXPECT_TRUE(cursor.AtFirst());
     EXPECT_FALSE(cursor.SeekName(0, "h"));
     EXPECT_TRUE(cursor.AtEnd());
+}
+
+// A table of 64 rows whose first 48 are unavailable; every availability test is counted.
+class LongSparseOwner : public CountedOwner<LongSparseOwner> {
+public:
+    static constexpr int kRows = 64;
+    static constexpr int kUnavailable = 48;
+    static inline int s_tests = 0;
+
+    const FI_ATTRIBUTE_ENTRY* begin() const { return Rows().data(); }
+    const FI_ATTRIBUTE_ENTRY* end() const { return Rows().data() + kRows; }
+
+private:
+    static bool Has(void*, uint32_t row) {
+        ++s_tests;
+        return row >= kUnavailable;
+    }
+    static const std::vector<FI_ATTRIBUTE_ENTRY>& Rows() {
+        static const std::vector<FI_ATTRIBUTE_ENTRY> rows = [] {
+            std::vector<FI_ATTRIBUTE_ENTRY> made;
+            for (uint32_t row = 0; row < kRows; ++row) {
+                made.push_back({"r", 0, Has, nullptr, row});
+            }
+            return made;
+        }();
+        return rows;
+    }
+};
+
+TEST(AttrMapCursor, AWalkTestsEachRowAFewTimesOnly) {
+    struct Case {
+        const char* how;
+        int start;
+        int step;
+        bool askFirst; // at every row, as a walk that puts separators between rows does
+    };
+    const Case cases[] = {
+        {"forward", 0, 1, false},
+        {"backward", 15, -1, false},
+        {"forward, asking AtFirst", 0, 1, true},
+        {"backward, asking AtFirst", 15, -1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        AttrCursor cursor = (new LongSparseOwner)->CreateAttrCursor();
+        ASSERT_TRUE(cursor.Seek(0, c.start));
+        LongSparseOwner::s_tests = 0;
+        int visited = 0;
+        int firsts = 0;
+        do {
+            ++visited;
+            firsts += c.askFirst && cursor.AtFirst();
+        } while (cursor.Seek(1, c.step));
+        EXPECT_EQ(visited, LongSparseOwner::kRows - LongSparseOwner::kUnavailable);
+        EXPECT_EQ(firsts, c.askFirst ? 1 : 0);
+        EXPECT_LE(LongSparseOwner::s_tests, 4 * LongSparseOwner::kRows);
+    }
 }
 
 TEST_F(AttrMapCursorTest, CompareUsesTheNamesAtBothPositions) {

@@ -46,7 +46,7 @@ public:
             return SeekName(mode, element);
         }
         // Whether the cursor stands on the first available row (with none, the end is first).
-        bool AtFirst() override { return m_pRow == FirstAvailable(m_pOwner); }
+        bool AtFirst() override;
         bool AtEnd() override { return m_pRow >= m_pOwner->end(); }
         // 0 for this cursor, else the names' comparison, whatever the other cursor's class.
         int Compare(const AttrCursorImpl& other) override;
@@ -121,12 +121,12 @@ template <class T> AttrCursorImpl* AttrMapBase<T>::AttrMapCursorBase::Clone(bool
 }
 
 template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int steps) {
-    const FI_ATTRIBUTE_ENTRY* const first = FirstAvailable(m_pOwner);
+    const FI_ATTRIBUTE_ENTRY* const begin = m_pOwner->begin();
     const FI_ATTRIBUTE_ENTRY* const end = m_pOwner->end();
     const FI_ATTRIBUTE_ENTRY* row;
     switch (origin) {
     case 0:
-        row = first;
+        row = FirstAvailable(m_pOwner);
         break;
     case 1:
         row = m_pRow;
@@ -137,16 +137,49 @@ template <class T> bool AttrMapBase<T>::AttrMapCursorBase::Seek(int origin, int 
     default:
         return false;
     }
-    const int direction = steps > 0 ? 1 : -1;
-    while (row < end && (direction > 0 || row > first) && steps != 0) {
-        row += direction;
+    // Each step goes on to the next (or back to the previous) available row, so a walk tests
+    // each row about once. The first available row is looked for only where the row reached
+    // may lie before it; a search from the top of the table on every step would test a table's
+    // leading unavailable rows once per step.
+    bool atOrAfterFirst = origin == 0 || steps > 0;
+    while (steps > 0 && row < end) {
+        ++row;
         if (row < end && IsAvailable(row)) {
-            steps -= direction;
+            --steps;
         }
     }
-    // A cursor left before the first available row (its own row became unavailable) stops on it.
-    m_pRow = row < first ? first : row;
+    for (const FI_ATTRIBUTE_ENTRY* back = row; steps < 0 && row < end && back > begin;) {
+        --back;
+        if (IsAvailable(back)) {
+            row = back;
+            ++steps;
+            atOrAfterFirst = true;
+        }
+    }
+    // A backward walk that runs out stops on the first available row, as does a cursor left
+    // before it (its own row became unavailable).
+    if (!atOrAfterFirst) {
+        const FI_ATTRIBUTE_ENTRY* const first = FirstAvailable(m_pOwner);
+        row = row < first ? first : row;
+    }
+    m_pRow = row;
     return m_pRow != end && steps == 0;
+}
+
+// The first available row is the available row (or the end) with none available before it.
+// The rows before are tested from the cursor back, so asking at every step of a walk tests
+// each row about once, not the table's leading unavailable rows every time.
+template <class T> bool AttrMapBase<T>::AttrMapCursorBase::AtFirst() {
+    if (m_pRow < m_pOwner->end() && !IsAvailable(m_pRow)) {
+        return false;
+    }
+    for (const FI_ATTRIBUTE_ENTRY* row = m_pRow; row > m_pOwner->begin();) {
+        --row;
+        if (IsAvailable(row)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 template <class T> bool AttrMapBase<T>::AttrMapCursorBase::SeekName(int, const std::string& name) {
