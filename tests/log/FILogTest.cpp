@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <ctime>
@@ -336,4 +337,22 @@ TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
     in.seekg(-10, std::ios::end);
     in.read(tail.data(), 10);
     EXPECT_EQ(tail, "mmm\n next\n");
+}
+
+// A child forked while another thread writes a line does not find the log's lock held forever.
+TEST_F(FILogTest, ChildForkedWhileAnotherThreadLogsCanLog) {
+    SetFILog("/dev/null");
+    std::atomic<bool> stop{false};
+    std::thread writer([&stop] {
+        while (!stop) {
+            FILogErr("from the parent's thread");
+        }
+    });
+    bool returned = true;
+    for (int i = 0; i < 20 && returned; ++i) {
+        returned = ReturnsInAChild([] { FILogErr("from the child"); });
+    }
+    stop = true;
+    writer.join();
+    EXPECT_TRUE(returned);
 }
