@@ -8,16 +8,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -25,6 +22,7 @@
 #include <vector>
 
 using qortest::ReadFile;
+using qortest::ReturnsInAChild;
 using qortest::WriteFile;
 
 namespace {
@@ -41,20 +39,6 @@ bool HeaderThen(const std::string& content, const std::string& body) {
         return false;
     }
     return match.suffix().str() == body;
-}
-
-// Runs `work` in a child process given 10 seconds; true when it returned, false when it hung or
-// a signal ended it.
-bool ReturnsInAChild(const std::function<void()>& work) {
-    const pid_t child = fork();
-    if (child == 0) {
-        alarm(10);
-        work();
-        _exit(0);
-    }
-    int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
 }
 
 // Every test starts in a fresh directory with the log in its load state, and leaves it so.
@@ -342,17 +326,6 @@ TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
 // A child forked while another thread writes a line does not find the log's lock held forever.
 TEST_F(FILogTest, ChildForkedWhileAnotherThreadLogsCanLog) {
     SetFILog("/dev/null");
-    std::atomic<bool> stop{false};
-    std::thread writer([&stop] {
-        while (!stop) {
-            FILogErr("from the parent's thread");
-        }
-    });
-    bool returned = true;
-    for (int i = 0; i < 20 && returned; ++i) {
-        returned = ReturnsInAChild([] { FILogErr("from the child"); });
-    }
-    stop = true;
-    writer.join();
-    EXPECT_TRUE(returned);
+    EXPECT_TRUE(qortest::ChildrenOfABusyProcessReturn([] { FILogErr("from the parent's thread"); },
+                                                      [] { FILogErr("from the child"); }, 20));
 }
