@@ -327,5 +327,6 @@ TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
 TEST_F(FILogTest, ChildForkedWhileAnotherThreadLogsCanLog) {
     SetFILog("/dev/null");
     EXPECT_TRUE(qortest::ChildrenOfABusyProcessReturn([] { FILogErr("from the parent's thread"); },
-                                                      [] { FILogErr("from the child"); }, 20));
+                                                      [] { FILogErr("from the child"); },
+                                                      std::chrono::milliseconds(200)));
 }

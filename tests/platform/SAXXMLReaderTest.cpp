@@ -606,7 +606,8 @@ TEST(SAXXMLReader, ChildForkedWhileAnotherThreadReadsACharacterSetReadsOne) {
             _exit(1);
         }
     };
-    EXPECT_TRUE(qortest::ChildrenOfABusyProcessReturn(readRefused, readOrFail, 300));
+    EXPECT_TRUE(
+        qortest::ChildrenOfABusyProcessReturn(readRefused, readOrFail, std::chrono::seconds(1)));
 }
 
 // Documents labelled with a multi-byte set are written in its superset, and backslash and tilde

@@ -81,15 +81,17 @@ bool ReturnsInAChild(const std::function<void()>& work) {
 }
 
 bool ChildrenOfABusyProcessReturn(const std::function<void()>& busy,
-                                  const std::function<void()>& work, int forks) {
+                                  const std::function<void()>& work,
+                                  std::chrono::milliseconds forking) {
     std::atomic<bool> stop{false};
     std::thread thread([&busy, &stop] {
         while (!stop) {
             busy();
         }
     });
+    const auto end = std::chrono::steady_clock::now() + forking;
     bool returned = true;
-    for (int i = 0; i < forks && returned; ++i) {
+    while (returned && std::chrono::steady_clock::now() < end) {
         returned = ReturnsInAChild(work);
     }
     stop = true;
