@@ -325,6 +325,10 @@ TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {
 
 // A child forked while another thread writes a line does not find the log's lock held forever.
 TEST_F(FILogTest, ChildForkedWhileAnotherThreadLogsCanLog) {
+    if (qortest::kSanitized) {
+        GTEST_SKIP() << "the sanitizer's allocator may hang a child forked beside a busy thread; "
+                        "tested in the normal build";
+    }
     SetFILog("/dev/null");
     EXPECT_TRUE(qortest::ChildrenOfABusyProcessReturn([] { FILogErr("from the parent's thread"); },
                                                       [] { FILogErr("from the child"); },
