@@ -18,6 +18,15 @@
 #define QORUTILS_API
 #endif
 
+// Marks the constants that the headers define, such as the interface identifiers: each module
+// that uses one keeps a hidden copy of its own. With default visibility g++ makes them unique
+// symbols, and the dynamic loader then never unloads a module that names one (dlclose keeps it).
+#if defined(__GNUC__) || defined(__clang__)
+#define QORUTILS_HEADER_CONSTANT __attribute__((visibility("hidden")))
+#else
+#define QORUTILS_HEADER_CONSTANT
+#endif
+
 // Marks the classes that hold standard containers. The standard library's debug mode
 // (_GLIBCXX_DEBUG) lays its containers out otherwise, so such a class carries that mode in its
 // symbols ([abi:glibcxx_debug]): a host built in the other mode than the library fails to link

@@ -41,6 +41,19 @@ static_assert(std::is_trivially_destructible_v<LogState>);
 
 using LogLock = std::lock_guard<std::mutex>;
 
+// A process forked while another thread holds the lock would have it held for good in the
+// child, whose first log call would then never return. fork waits for the lock instead, and
+// parent and child each go on with it free. The C library drops these handlers when the
+// library is unloaded.
+void LockForFork() {
+    s_log.lock.lock();
+}
+void UnlockAfterFork() {
+    s_log.lock.unlock();
+}
+[[maybe_unused]] const int s_forkHandlers =
+    pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
+
 void StorePath(const char* path) {
     const size_t length = path != nullptr ? std::strlen(path) : 0;
     s_log.pathTooLong = length >= sizeof s_log.path;

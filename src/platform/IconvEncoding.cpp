@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include <iconv.h>
+#include <pthread.h>
 
 namespace MSXML2 {
 namespace detail {
@@ -63,6 +64,18 @@ enum class Probe {
 // torn down, it serves readings from a host's exit handlers too.
 std::mutex g_iconvModules;
 static_assert(std::is_trivially_destructible_v<std::mutex>);
+
+// A child forked while another thread holds the lock would find it held for good, and hang in
+// its first reading of such a set. fork waits for the lock instead, and parent and child each
+// go on with it free. The C library drops these handlers when the library is unloaded.
+void LockForFork() {
+    g_iconvModules.lock();
+}
+void UnlockAfterFork() {
+    g_iconvModules.unlock();
+}
+[[maybe_unused]] const int g_forkHandlers =
+    pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
 
 // One iconv conversion descriptor from the named set to UTF-32LE.
 class IconvDecoder {

@@ -1,6 +1,9 @@
 #include <QorUtils/platform/COM.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
 
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
 
 TEST(COM, FailureCodesAreNegativeSignExtendedValues) {
     EXPECT_EQ(S_OK, 0);
@@ -23,4 +26,18 @@ TEST(COM, InterfaceIdentifiersCompareOnAllSixteenBytes) {
     EXPECT_NE(almost, IID_ISAXErrorHandler);
     EXPECT_EQ(IID_ISAXContentHandler.Data1, 0x1545CDFAu);
     EXPECT_EQ(IID_ISAXErrorHandler.Data4[7], 0xD0);
+}
+
+// A module that names the identifiers holds no symbol that would keep it loaded for good.
+TEST(COM, AModuleThatUsesTheIdentifiersUnloads) {
+    void* module = dlopen(QORUTILS_UNLOAD_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto asks =
+        reinterpret_cast<bool (*)(IUnknown*)>(dlsym(module, "ModuleAsksForErrorHandler"));
+    ASSERT_NE(asks, nullptr);
+    auto* errors = new SAXErrorHandlerImpl;
+    EXPECT_TRUE(asks(errors));
+    errors->Release();
+    dlclose(module);
+    EXPECT_EQ(dlopen(QORUTILS_UNLOAD_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr);
 }

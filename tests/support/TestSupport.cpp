@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qortest {
@@ -64,6 +66,37 @@ int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& write
         close(end);
     });
     return ends[0];
+}
+
+bool ReturnsInAChild(const std::function<void()>& work) {
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(10);
+        work();
+        _exit(0);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+bool ChildrenOfABusyProcessReturn(const std::function<void()>& busy,
+                                  const std::function<void()>& work,
+                                  std::chrono::milliseconds forking) {
+    std::atomic<bool> stop{false};
+    std::thread thread([&busy, &stop] {
+        while (!stop) {
+            busy();
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + forking;
+    bool returned = true;
+    while (returned && std::chrono::steady_clock::now() < end) {
+        returned = ReturnsInAChild(work);
+    }
+    stop = true;
+    thread.join();
+    return returned;
 }
 
 } // namespace qortest

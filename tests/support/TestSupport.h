@@ -4,6 +4,8 @@
 
 #include <QorUtils/attribute/FIAttribute.h>
 
+#include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -68,5 +70,15 @@ bool WriteFile(const std::string& path, const std::string& content);
 // `writer`, which sends `parts` a moment apart and then closes the other end. The caller joins
 // it and closes the read end.
 int PipeWrittenInParts(const std::vector<std::string>& parts, std::thread& writer);
+
+// Runs `work` in a child process given 10 seconds; true when it returned, false when it hung or
+// a signal ended it.
+bool ReturnsInAChild(const std::function<void()>& work);
+// Forks children one after the other for `forking`, each running `work` as ReturnsInAChild
+// does, while another thread runs `busy` over and over; true when every child returned. A
+// child forked while `busy` held a lock must not find that lock held for good.
+bool ChildrenOfABusyProcessReturn(const std::function<void()>& busy,
+                                  const std::function<void()>& work,
+                                  std::chrono::milliseconds forking);
 
 } // namespace qortest

@@ -4,6 +4,8 @@
 // Nothing here is thread-safe; counts are plain integers.
 #pragma once
 
+#include <QorUtils/Export.h>
+
 #include <cstdint>
 #include <cstring>
 
@@ -50,13 +52,13 @@ inline bool operator!=(const GUID& a, const GUID& b) {
 }
 
 // {00000000-0000-0000-C000-000000000046}
-inline constexpr GUID IID_IUnknown = {
+QORUTILS_HEADER_CONSTANT inline constexpr GUID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 // {1545CDFA-9E4E-4497-A8A4-2BF7D0112C44}
-inline constexpr GUID IID_ISAXContentHandler = {
+QORUTILS_HEADER_CONSTANT inline constexpr GUID IID_ISAXContentHandler = {
     0x1545CDFA, 0x9E4E, 0x4497, {0xA8, 0xA4, 0x2B, 0xF7, 0xD0, 0x11, 0x2C, 0x44}};
 // {A60511C4-CCF5-479E-98A3-DC8DC545B7D0}
-inline constexpr GUID IID_ISAXErrorHandler = {
+QORUTILS_HEADER_CONSTANT inline constexpr GUID IID_ISAXErrorHandler = {
     0xA60511C4, 0xCCF5, 0x479E, {0x98, 0xA3, 0xDC, 0x8D, 0xC5, 0x45, 0xB7, 0xD0}};
 
 // The root of every COM interface. Objects are destroyed by their own Release, never by
