@@ -1,5 +1,6 @@
 #include <QorUtils/log/FILog.h>
 
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -39,20 +40,46 @@ struct LogState {
 LogState s_log = {{}, {}, false, false, k_defaultLevel};
 static_assert(std::is_trivially_destructible_v<LogState>);
 
-using LogLock = std::lock_guard<std::mutex>;
+// The thread that is forking, from fork's first handler of the library to its last: it holds
+// the lock meanwhile. Zero when no fork is under way.
+std::atomic<pthread_t> s_forkingThread{};
 
 // A process forked while another thread holds the lock would have it held for good in the
 // child, whose first log call would then never return. fork waits for the lock instead, and
-// parent and child each go on with it free. The C library drops these handlers when the
-// library is unloaded.
+// parent and child each go on with it free. A fork handler of the host that runs after this one
+// on the forking thread may still log, under the lock that thread holds. The C library drops
+// these handlers when the library is unloaded.
 void LockForFork() {
     s_log.lock.lock();
+    s_forkingThread.store(pthread_self(), std::memory_order_relaxed);
 }
 void UnlockAfterFork() {
+    s_forkingThread.store(pthread_t{}, std::memory_order_relaxed);
     s_log.lock.unlock();
 }
 [[maybe_unused]] const int s_forkHandlers =
     pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
+
+// Holds the lock for a public function's call, unless this thread holds it for a fork already.
+class LogLock {
+public:
+    LogLock()
+        : m_taken(!pthread_equal(s_forkingThread.load(std::memory_order_relaxed), pthread_self())) {
+        if (m_taken) {
+            s_log.lock.lock();
+        }
+    }
+    ~LogLock() {
+        if (m_taken) {
+            s_log.lock.unlock();
+        }
+    }
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+
+private:
+    const bool m_taken;
+};
 
 void StorePath(const char* path) {
     const size_t length = path != nullptr ? std::strlen(path) : 0;
@@ -188,35 +215,35 @@ void Write(const char* message) {
 } // namespace
 
 void OpenFILog(const char* path) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     Open(path);
 }
 
 void SetFILog(const char* path) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     SetPath(path);
 }
 
 int SetFILogLevel(int level) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     const int previous = s_log.level;
     s_log.level = level;
     return previous;
 }
 
 void FILogErr(const char* message) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     Write(message);
 }
 
 void FILogTrace(const char* message, int level) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     if (level <= s_log.level) {
         Write(message);
     }
 }
 
 void CloseFILog() {
-    const LogLock lock(s_log.lock);
+    const LogLock lock;
     Close();
 }

@@ -1,7 +1,9 @@
 // A host that loads its module with dlopen, as a simulation system loads its modules, and calls
-// it from its own exit-time code: an exit handler and a global's destructor, both of which run
-// after the library's own exit work (its statics were set up when the module was loaded, later
-// than the host's). It does so in a child process and then checks the child's log. Exits 1 on
+// it from handlers it registered before: a fork handler, which runs after the library's own
+// (fork runs the handlers registered last first), and an exit handler and a global's destructor,
+// both of which run after the library's own exit work (its statics were set up when the module
+// was loaded, later than the host's). It does so in a child process and then checks the child's
+// log. Exits 1 on
 // a wrong log or a failed child. `make test` also runs it under valgrind, and the sanitizer
 // build runs it under AddressSanitizer: there a read of freed memory, or a leak, fails the child.
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,13 @@ struct Module {
     void (*attach)() = nullptr;
     void (*stop)() = nullptr;
 } g_module;
+
+void ForkHandler() {
+    if (g_module.use != nullptr) {
+        g_module.use("fork handler");
+        g_module.attach();
+    }
+}
 
 void ExitHandler() {
     if (g_module.use != nullptr) {
@@ -46,8 +56,10 @@ template <class Function> bool Find(void* module, const char* name, Function& fu
     return function != nullptr;
 }
 
-// The child: registers its exit handler, then loads and starts the module, and exits.
+// The child: registers its fork and exit handlers, then loads and starts the module, forks once
+// and exits. A fork that does not return within its time ends the child with SIGALRM.
 [[noreturn]] void RunChild(const char* log) {
+    pthread_atfork(ForkHandler, nullptr, nullptr);
     std::atexit(ExitHandler);
     void* module = dlopen(QORUTILS_EXIT_TIME_MODULE, RTLD_NOW);
     Module found;
@@ -60,6 +72,14 @@ template <class Function> bool Find(void* module, const char* name, Function& fu
     }
     g_module = found;
     g_module.start(log);
+    alarm(20);
+    const pid_t grandchild = fork();
+    if (grandchild == 0) {
+        _exit(0);
+    }
+    if (grandchild < 0 || waitpid(grandchild, nullptr, 0) != grandchild) {
+        _exit(3);
+    }
     std::exit(0);
 }
 
@@ -104,6 +124,7 @@ int main() {
     const std::string common = " id=Top type=TopNode; entries Top; Top over the empty context: yes;"
                                " empty entry (null), default cursor at its end\n";
     const std::string expected = " main: observers told 1;" + common +
+                                 " fork handler: observers told 2;" + common +
                                  " exit handler: observers told 2;" + common +
                                  " global's destructor: observers told 2;" + common;
     const size_t body = content.find("\n\n");
