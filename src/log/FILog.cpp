@@ -95,32 +95,39 @@ bool HasPath() {
     return s_log.path[0] != '\0' || s_log.pathTooLong;
 }
 
-// Keeps SIGPIPE from the calling thread while it lives: a log file that is a FIFO whose reader
-// has gone makes the write fail instead of ending the host's process. A SIGPIPE that the write
-// raised is taken back; one that was already pending stays.
-class PipeSignalHeld {
+// Keeps SIGPIPE and SIGXFSZ from the calling thread while it lives: a log file that is a FIFO
+// whose reader has gone, or that reached the process's limit on file sizes, makes the write fail
+// instead of ending the host's process. A signal that the write raised is taken back; one that
+// was already pending stays.
+class WriteSignalsHeld {
 public:
-    PipeSignalHeld() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    WriteSignalsHeld() {
+        sigemptyset(&m_held);
+        sigaddset(&m_held, SIGPIPE);
+        sigaddset(&m_held, SIGXFSZ);
+        pthread_sigmask(SIG_BLOCK, &m_held, &m_previous);
         sigset_t pending;
         sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        sigemptyset(&m_takenBack);
+        for (const int signal : {SIGPIPE, SIGXFSZ}) {
+            if (sigismember(&pending, signal) != 1) {
+                sigaddset(&m_takenBack, signal);
+            }
+        }
     }
-    ~PipeSignalHeld() {
+    ~WriteSignalsHeld() {
         const timespec now{};
-        while (!m_wasPending && sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
+        while (!sigisemptyset(&m_takenBack) && sigtimedwait(&m_takenBack, nullptr, &now) > 0) {
         }
         pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
     }
-    PipeSignalHeld(const PipeSignalHeld&) = delete;
-    PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+    WriteSignalsHeld(const WriteSignalsHeld&) = delete;
+    WriteSignalsHeld& operator=(const WriteSignalsHeld&) = delete;
 
 private:
-    sigset_t m_pipe;
+    sigset_t m_held;
+    sigset_t m_takenBack;
     sigset_t m_previous;
-    bool m_wasPending;
 };
 
 // Opens the log file for writing, emptied (O_TRUNC) or at its end (O_APPEND); null when there
@@ -147,7 +154,7 @@ FILE* OpenLogFile(int flags) {
 // could not be written whole (a full disk) is cut off where it began, so that the next line
 // does not run on from part of it.
 template <typename Print> void WriteLogFile(int flags, const Print& print) {
-    const PipeSignalHeld held;
+    const WriteSignalsHeld held;
     FILE* file = OpenLogFile(flags);
     if (file == nullptr) {
         return;
