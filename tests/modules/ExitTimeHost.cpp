@@ -121,8 +121,9 @@ int main() {
     std::remove(log);
     rmdir(dir);
 
-    const std::string common = " id=Top type=TopNode; entries Top; Top over the empty context: yes;"
-                               " empty entry (null), default cursor at its end\n";
+    const std::string common =
+        " id=Top type=TopNode; entries Top; Top over the empty context: yes;"
+        " empty entry (null), default cursor at its end; windows-1252 read\n";
     const std::string expected = " main: observers told 1;" + common +
                                  " fork handler: observers told 2;" + common +
                                  " exit handler: observers told 2;" + common +
