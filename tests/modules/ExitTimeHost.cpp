@@ -3,9 +3,9 @@
 // (fork runs the handlers registered last first), and an exit handler and a global's destructor,
 // both of which run after the library's own exit work (its statics were set up when the module
 // was loaded, later than the host's). It does so in a child process and then checks the child's
-// log. Exits 1 on
-// a wrong log or a failed child. `make test` also runs it under valgrind, and the sanitizer
-// build runs it under AddressSanitizer: there a read of freed memory, or a leak, fails the child.
+// log. Exits 1 on a wrong log or a failed child. `make test` also runs it under valgrind, and the
+// sanitizer build runs it under AddressSanitizer: there a read of freed memory, or a leak, fails
+// the child.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
