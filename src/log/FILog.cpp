@@ -1,12 +1,12 @@
 #include <QorUtils/log/FILog.h>
 
-#include <atomic>
+#include "log/ForkLock.h"
+
 #include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <type_traits>
 
 #include <fcntl.h>
@@ -25,8 +25,8 @@ constexpr int k_defaultLevel = 5;
 struct LogState {
     // Held by every public function for its whole call, so that threads log one call at a time:
     // each line whole, none lost, the header written once, a setting in force for every line
-    // after it.
-    std::mutex lock;
+    // after it. A fork waits for it, so that a child can log.
+    qorutils::ForkLock lock;
     // The path of the log file, kept whole; empty when no path is set. A path of PATH_MAX bytes
     // or more cannot be opened (the kernel refuses it): such a path is not kept, `pathTooLong`
     // is set instead, and the log writes nothing while it is, as for any path it cannot open.
@@ -40,46 +40,17 @@ struct LogState {
 LogState s_log = {{}, {}, false, false, k_defaultLevel};
 static_assert(std::is_trivially_destructible_v<LogState>);
 
-// The thread that is forking, from fork's first handler of the library to its last: it holds
-// the lock meanwhile. Zero when no fork is under way.
-std::atomic<pthread_t> s_forkingThread{};
-
-// A process forked while another thread holds the lock would have it held for good in the
-// child, whose first log call would then never return. fork waits for the lock instead, and
-// parent and child each go on with it free. A fork handler of the host that runs after this one
-// on the forking thread may still log, under the lock that thread holds. The C library drops
-// these handlers when the library is unloaded.
+// fork's handlers for the lock; the C library drops them when the library is unloaded.
 void LockForFork() {
-    s_log.lock.lock();
-    s_forkingThread.store(pthread_self(), std::memory_order_relaxed);
+    s_log.lock.Prepare();
 }
 void UnlockAfterFork() {
-    s_forkingThread.store(pthread_t{}, std::memory_order_relaxed);
-    s_log.lock.unlock();
+    s_log.lock.Finish();
 }
 [[maybe_unused]] const int s_forkHandlers =
     pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
 
-// Holds the lock for a public function's call, unless this thread holds it for a fork already.
-class LogLock {
-public:
-    LogLock()
-        : m_taken(!pthread_equal(s_forkingThread.load(std::memory_order_relaxed), pthread_self())) {
-        if (m_taken) {
-            s_log.lock.lock();
-        }
-    }
-    ~LogLock() {
-        if (m_taken) {
-            s_log.lock.unlock();
-        }
-    }
-    LogLock(const LogLock&) = delete;
-    LogLock& operator=(const LogLock&) = delete;
-
-private:
-    const bool m_taken;
-};
+using LogLock = qorutils::ForkLock::Guard;
 
 void StorePath(const char* path) {
     const size_t length = path != nullptr ? std::strlen(path) : 0;
@@ -222,35 +193,35 @@ void Write(const char* message) {
 } // namespace
 
 void OpenFILog(const char* path) {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     Open(path);
 }
 
 void SetFILog(const char* path) {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     SetPath(path);
 }
 
 int SetFILogLevel(int level) {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     const int previous = s_log.level;
     s_log.level = level;
     return previous;
 }
 
 void FILogErr(const char* message) {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     Write(message);
 }
 
 void FILogTrace(const char* message, int level) {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     if (level <= s_log.level) {
         Write(message);
     }
 }
 
 void CloseFILog() {
-    const LogLock lock;
+    const LogLock lock(s_log.lock);
     Close();
 }

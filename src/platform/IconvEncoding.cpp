@@ -1,10 +1,11 @@
 #include "platform/IconvEncoding.h"
 
+#include "log/ForkLock.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <type_traits>
 
@@ -61,18 +62,16 @@ enum class Probe {
 // Opening and closing a descriptor may load or unload the set's module. Readings on other
 // threads do so one at a time: the C library guards its modules too, but with locks that a
 // thread checker does not see, and not every C library does. Constant-initialised and never
-// torn down, it serves readings from a host's exit handlers too.
-std::mutex g_iconvModules;
-static_assert(std::is_trivially_destructible_v<std::mutex>);
+// torn down, it serves readings from a host's exit handlers too. A fork waits for it, so that a
+// child can read such a set; the C library drops these handlers when the library is unloaded.
+qorutils::ForkLock g_iconvModules;
+static_assert(std::is_trivially_destructible_v<qorutils::ForkLock>);
 
-// A child forked while another thread holds the lock would find it held for good, and hang in
-// its first reading of such a set. fork waits for the lock instead, and parent and child each
-// go on with it free. The C library drops these handlers when the library is unloaded.
 void LockForFork() {
-    g_iconvModules.lock();
+    g_iconvModules.Prepare();
 }
 void UnlockAfterFork() {
-    g_iconvModules.unlock();
+    g_iconvModules.Finish();
 }
 [[maybe_unused]] const int g_forkHandlers =
     pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
@@ -81,12 +80,12 @@ void UnlockAfterFork() {
 class IconvDecoder {
 public:
     explicit IconvDecoder(const char* name) {
-        const std::lock_guard<std::mutex> lock(g_iconvModules);
+        const qorutils::ForkLock::Guard lock(g_iconvModules);
         m_cd = iconv_open("UTF-32LE", name);
     }
     ~IconvDecoder() {
         if (isOpen()) {
-            const std::lock_guard<std::mutex> lock(g_iconvModules);
+            const qorutils::ForkLock::Guard lock(g_iconvModules);
             iconv_close(m_cd);
         }
     }

@@ -3,9 +3,9 @@
 // (fork runs the handlers registered last first), and an exit handler and a global's destructor,
 // both of which run after the library's own exit work (its statics were set up when the module
 // was loaded, later than the host's). It does so in a child process and then checks the child's
-// log. Exits 1 on
-// a wrong log or a failed child. `make test` also runs it under valgrind, and the sanitizer
-// build runs it under AddressSanitizer: there a read of freed memory, or a leak, fails the child.
+// log. Exits 1 on a wrong log or a failed child. `make test` also runs it under valgrind, and the
+// sanitizer build runs it under AddressSanitizer: there a read of freed memory, or a leak, fails
+// the child.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -121,8 +121,9 @@ int main() {
     std::remove(log);
     rmdir(dir);
 
-    const std::string common = " id=Top type=TopNode; entries Top; Top over the empty context: yes;"
-                               " empty entry (null), default cursor at its end\n";
+    const std::string common =
+        " id=Top type=TopNode; entries Top; Top over the empty context: yes;"
+        " empty entry (null), default cursor at its end; windows-1252 read\n";
     const std::string expected = " main: observers told 1;" + common +
                                  " fork handler: observers told 2;" + common +
                                  " exit handler: observers told 2;" + common +

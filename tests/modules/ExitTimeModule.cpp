@@ -1,8 +1,9 @@
 // A host module that ExitTimeHost loads with dlopen and calls from its exit handler and from a
-// global's destructor, after the library's own exit work is done. Each use logs, attaches,
-// notifies and detaches an observer, walks cursors and reads the empty objects, and writes what
-// it found as one log line. (No std::to_string here: its unique symbol would keep the module
-// loaded after dlclose, and with it what the dynamic loader allocated.)
+// global's destructor, after the library's own exit work is done, and from a fork handler that
+// runs while the library's own hold its locks. Each use logs, attaches, notifies and detaches an
+// observer, walks cursors, reads the empty objects and a document in a character set that iconv
+// converts, and writes what it found as one log line. (No std::to_string here: its unique symbol
+// would keep the module loaded after dlclose, and with it what the dynamic loader allocated.)
 #include <QorUtils/QorUtils.h>
 
 #include <cstdio>
@@ -52,6 +53,10 @@ extern "C" void ModuleUse(const char* when) {
     line += top->GetContext() == FI::GetEmptyContextPtr() ? "yes" : "no";
     line += "; empty entry " + Text(FI::GetEmptyEntryPtr()->GetName(name));
     line += FI::EntryCursor().AtEnd() ? ", default cursor at its end" : ", default cursor moved";
+    const char document[] = "<?xml version='1.0' encoding='windows-1252'?><r/>";
+    MSXML2::SAXXMLReader reader;
+    line +=
+        reader.parse(document, sizeof document - 1) == S_OK ? "; windows-1252 read" : "; not read";
     FILogTrace(line.c_str(), 3);
     FILogTrace("above the threshold", 4);
 }
