@@ -8,6 +8,7 @@
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -17,6 +18,64 @@ namespace detail {
 namespace {
 
 using qorutils::text::kNarrowLimit;
+
+// Expat expands an entity that refers to others recursively, a few hundred bytes of stack a
+// level: nesting is limited so that a document read on a thread with a small stack (64 KiB)
+// cannot overflow it.
+constexpr size_t kEntityNestingLimit = 40;
+constexpr size_t kCyclic = SIZE_MAX;
+using EntityReferences = std::unordered_map<std::string, std::vector<std::string>>;
+
+// The deepest nesting that expanding any of the entities reaches (an entity alone is 1), or
+// more than `limit` as soon as some path passes it, or kCyclic when an entity refers back to
+// itself. Walks the references depth first with its own stack: a chain may be long.
+size_t EntityNesting(const EntityReferences& entities, size_t limit) {
+    using Entity = EntityReferences::value_type;
+    struct Step {
+        const Entity* entity;
+        size_t next;
+        size_t deepest;
+    };
+    // The nesting of each entity walked; 0 while it is on the path.
+    std::unordered_map<const Entity*, size_t> nesting;
+    std::vector<Step> path;
+    size_t deepest = 0;
+    for (const Entity& start : entities) {
+        if (!nesting.emplace(&start, 0).second) {
+            continue;
+        }
+        path.push_back({&start, 0, 0});
+        while (!path.empty()) {
+            if (path.size() > limit) {
+                return path.size();
+            }
+            Step& step = path.back();
+            if (step.next == step.entity->second.size()) {
+                const size_t levels = step.deepest + 1;
+                nesting[step.entity] = levels;
+                deepest = std::max(deepest, levels);
+                path.pop_back();
+                if (!path.empty()) {
+                    path.back().deepest = std::max(path.back().deepest, levels);
+                }
+                continue;
+            }
+            const auto found = entities.find(step.entity->second[step.next++]);
+            if (found == entities.end()) {
+                continue;
+            }
+            const auto [known, added] = nesting.emplace(&*found, 0);
+            if (added) {
+                path.push_back({&*found, 0, 0});
+            } else if (known->second == 0) {
+                return kCyclic;
+            } else {
+                step.deepest = std::max(step.deepest, known->second);
+            }
+        }
+    }
+    return deepest;
+}
 
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
@@ -86,6 +145,8 @@ bool SAXEventTranslator::createParser() {
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
+    XML_SetEntityDeclHandler(m_parser, entityDeclThunk);
+    XML_SetEndDoctypeDeclHandler(m_parser, endDoctypeThunk);
     return true;
 }
 
@@ -437,6 +498,39 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     }
 }
 
+// The first declaration of an entity binds it; its text is read again where it is expanded, so
+// each "&name;" in it (character references were replaced already) refers to another entity.
+void SAXEventTranslator::onEntityDecl(const char* name, const char* value, int length) {
+    const auto [entity, added] = m_entityReferences.try_emplace(name);
+    if (!added || value == nullptr) {
+        return;
+    }
+    const std::string_view text(value, static_cast<size_t>(length));
+    for (size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
+        const size_t end = text.find(';', at);
+        if (end == std::string_view::npos) {
+            return;
+        }
+        if (text[at + 1] != '#') {
+            entity->second.emplace_back(text.substr(at + 1, end - at - 1));
+        }
+    }
+}
+
+// A cycle breaks a rule of well-formed documents even when unused; refusing it with the DTD
+// also bounds the nesting of a path that runs into it from outside.
+void SAXEventTranslator::onEndDoctype() {
+    const size_t nesting = EntityNesting(m_entityReferences, kEntityNestingLimit);
+    m_entityReferences = {};
+    if (nesting <= kEntityNestingLimit) {
+        return;
+    }
+    const XML_Error error =
+        nesting == kCyclic ? XML_ERROR_RECURSIVE_ENTITY_REF : XML_ERROR_AMPLIFICATION_LIMIT_BREACH;
+    fail(SAXREADER_E_SYNTAX + static_cast<long>(error), XML_ErrorString(error));
+    XML_StopParser(m_parser, XML_FALSE);
+}
+
 // Expat moves its position to each chunk of a reference it hands over in chunks: the text
 // before it is handed over now, and the reference is reported where it begins.
 void SAXEventTranslator::beginLongReference() {
@@ -516,6 +610,21 @@ void XMLCALL SAXEventTranslator::skippedEntityThunk(void* self, const XML_Char* 
 void XMLCALL SAXEventTranslator::defaultThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
     events->guard([&] { events->onDefault(text, length); });
+}
+
+void XMLCALL SAXEventTranslator::entityDeclThunk(void* self, const XML_Char* name,
+                                                 int isParameterEntity, const XML_Char* value,
+                                                 int length, const XML_Char*, const XML_Char*,
+                                                 const XML_Char*, const XML_Char*) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    if (isParameterEntity == 0) {
+        events->guard([&] { events->onEntityDecl(name, value, length); });
+    }
+}
+
+void XMLCALL SAXEventTranslator::endDoctypeThunk(void* self) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onEndDoctype(); });
 }
 
 // Expat counts the characters of a line with the encoding in force when it first works a

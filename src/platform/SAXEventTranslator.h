@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace MSXML2 {
@@ -99,6 +100,9 @@ private:
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
     void onDefault(const char* text, int length);
+    void onEntityDecl(const char* name, const char* value, int length);
+    // Refuses a DTD whose internal entities nest too deep or refer back to themselves.
+    void onEndDoctype();
     void beginLongReference();
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
@@ -114,6 +118,11 @@ private:
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
     static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL entityDeclThunk(void* self, const XML_Char* name, int isParameterEntity,
+                                        const XML_Char* value, int length, const XML_Char* base,
+                                        const XML_Char* systemId, const XML_Char* publicId,
+                                        const XML_Char* notation);
+    static void XMLCALL endDoctypeThunk(void* self);
     static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
                                      int standalone);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
@@ -144,6 +153,10 @@ private:
     // Where a reference handed over in several chunks begins.
     bool m_referenceSplit = false;
     TextPosition m_referenceAt;
+
+    // The general entities declared in the DTD, each with the names its text refers to (none
+    // for an external one); kept until the DTD ends.
+    std::unordered_map<std::string, std::vector<std::string>> m_entityReferences;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names

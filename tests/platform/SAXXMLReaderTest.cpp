@@ -406,6 +406,32 @@ TEST_F(SAXXMLReaderTest, StopsAtTheFirstFatalErrorWithItsPosition) {
     }
 }
 
+// Expat expands entities that refer to others recursively: a long chain, or a long cycle entered
+// from outside, would overflow the stack. Nesting stops at 40 levels; a short cycle is refused
+// even unused.
+TEST_F(SAXXMLReaderTest, RefusesEntitiesNestedTooDeepOrInACycle) {
+    const auto chain = [](int levels, const std::string& last) {
+        std::string dtd;
+        for (int i = 1; i < levels; ++i) {
+            dtd += "<!ENTITY e" + std::to_string(i) + " '&e" + std::to_string(i + 1) + ";'>";
+        }
+        return "<!DOCTYPE r [" + dtd + "<!ENTITY e" + std::to_string(levels) + " '" + last +
+               "'>]><r a='&e1;'>&e1;</r>";
+    };
+    const std::pair<std::string, long> cases[] = {
+        {chain(40, "end"), S_OK},
+        {chain(41, "end"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {chain(100000, "end"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {chain(100000, "&e1;"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {"<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r/>",
+         SyntaxCode(XML_ERROR_RECURSIVE_ENTITY_REF)},
+    };
+    for (const auto& [document, result] : cases) {
+        SCOPED_TRACE(document.substr(0, 60));
+        EXPECT_EQ(parseText(document), result);
+    }
+}
+
 TEST_F(SAXXMLReaderTest, FatalErrorCarriesCodeDescriptionAndWhereExpatStopped) {
     EXPECT_EQ(parseText("<r>\n  <a>text</b>\n</r>"), SyntaxCode(XML_ERROR_TAG_MISMATCH));
     EXPECT_EQ(recorder->lines.back(), "fatal 80040207 mismatched tag\r\n @2:12");
