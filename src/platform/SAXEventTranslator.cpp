@@ -8,7 +8,6 @@
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -23,59 +22,6 @@ using qorutils::text::kNarrowLimit;
 // level: nesting is limited so that a document read on a thread with a small stack (64 KiB)
 // cannot overflow it.
 constexpr size_t kEntityNestingLimit = 40;
-constexpr size_t kCyclic = SIZE_MAX;
-using EntityReferences = std::unordered_map<std::string, std::vector<std::string>>;
-
-// The deepest nesting that expanding any of the entities reaches (an entity alone is 1), or
-// more than `limit` as soon as some path passes it, or kCyclic when an entity refers back to
-// itself. Walks the references depth first with its own stack: a chain may be long.
-size_t EntityNesting(const EntityReferences& entities, size_t limit) {
-    using Entity = EntityReferences::value_type;
-    struct Step {
-        const Entity* entity;
-        size_t next;
-        size_t deepest;
-    };
-    // The nesting of each entity walked; 0 while it is on the path.
-    std::unordered_map<const Entity*, size_t> nesting;
-    std::vector<Step> path;
-    size_t deepest = 0;
-    for (const Entity& start : entities) {
-        if (!nesting.emplace(&start, 0).second) {
-            continue;
-        }
-        path.push_back({&start, 0, 0});
-        while (!path.empty()) {
-            if (path.size() > limit) {
-                return path.size();
-            }
-            Step& step = path.back();
-            if (step.next == step.entity->second.size()) {
-                const size_t levels = step.deepest + 1;
-                nesting[step.entity] = levels;
-                deepest = std::max(deepest, levels);
-                path.pop_back();
-                if (!path.empty()) {
-                    path.back().deepest = std::max(path.back().deepest, levels);
-                }
-                continue;
-            }
-            const auto found = entities.find(step.entity->second[step.next++]);
-            if (found == entities.end()) {
-                continue;
-            }
-            const auto [known, added] = nesting.emplace(&*found, 0);
-            if (added) {
-                path.push_back({&*found, 0, 0});
-            } else if (known->second == 0) {
-                return kCyclic;
-            } else {
-                step.deepest = std::max(step.deepest, known->second);
-            }
-        }
-    }
-    return deepest;
-}
 
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
@@ -146,7 +92,6 @@ bool SAXEventTranslator::createParser() {
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
     XML_SetEntityDeclHandler(m_parser, entityDeclThunk);
-    XML_SetEndDoctypeDeclHandler(m_parser, endDoctypeThunk);
     return true;
 }
 
@@ -498,37 +443,56 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     }
 }
 
-// The first declaration of an entity binds it; its text is read again where it is expanded, so
-// each "&name;" in it (character references were replaced already) refers to another entity.
-void SAXEventTranslator::onEntityDecl(const char* name, const char* value, int length) {
-    const auto [entity, added] = m_entityReferences.try_emplace(name);
-    if (!added || value == nullptr) {
+// The first declaration of an entity binds it. Its text is read again where it is expanded, so
+// each reference in it ("&name;" in a general entity, "%name;" in a parameter entity, character
+// references being replaced already) is one more level. Each entity keeps the deepest nesting
+// its expansion reaches among those declared so far; a declaration raises that of the entities
+// that refer to it, so a chain is refused when it is declared, before any of it is expanded.
+// Each rise is by a level, up to the limit: the work is bounded by the references times the
+// limit, and an entity that refers back to itself rises past the limit too.
+void SAXEventTranslator::onEntityDecl(const char* name, bool parameter, const char* value,
+                                      int length) {
+    const char mark = parameter ? '%' : '&';
+    EntityNesting& entity = m_entities[mark + std::string(name)];
+    if (entity.declared) {
         return;
     }
-    const std::string_view text(value, static_cast<size_t>(length));
-    for (size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1)) {
+    entity.declared = true;
+    const std::string_view text(value != nullptr ? value : "", static_cast<size_t>(length));
+    size_t deepest = 0;
+    for (size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + 1)) {
         const size_t end = text.find(';', at);
         if (end == std::string_view::npos) {
-            return;
+            break;
         }
         if (text[at + 1] != '#') {
-            entity->second.emplace_back(text.substr(at + 1, end - at - 1));
+            EntityNesting& referred = m_entities[std::string(text.substr(at, end - at))];
+            referred.referrers.push_back(&entity);
+            deepest = std::max(deepest, referred.levels);
         }
     }
-}
-
-// A cycle breaks a rule of well-formed documents even when unused; refusing it with the DTD
-// also bounds the nesting of a path that runs into it from outside.
-void SAXEventTranslator::onEndDoctype() {
-    const size_t nesting = EntityNesting(m_entityReferences, kEntityNestingLimit);
-    m_entityReferences = {};
-    if (nesting <= kEntityNestingLimit) {
-        return;
+    entity.levels = std::max(entity.levels, deepest + 1);
+    std::vector<const EntityNesting*> raised = {&entity};
+    while (!raised.empty() && entity.levels <= kEntityNestingLimit) {
+        const EntityNesting* below = raised.back();
+        raised.pop_back();
+        for (EntityNesting* above : below->referrers) {
+            if (above->levels > below->levels) {
+                continue;
+            }
+            above->levels = below->levels + 1;
+            if (above->levels > kEntityNestingLimit) {
+                entity.levels = above->levels;
+                break;
+            }
+            raised.push_back(above);
+        }
     }
-    const XML_Error error =
-        nesting == kCyclic ? XML_ERROR_RECURSIVE_ENTITY_REF : XML_ERROR_AMPLIFICATION_LIMIT_BREACH;
-    fail(SAXREADER_E_SYNTAX + static_cast<long>(error), XML_ErrorString(error));
-    XML_StopParser(m_parser, XML_FALSE);
+    if (entity.levels > kEntityNestingLimit) {
+        fail(SAXREADER_E_SYNTAX + XML_ERROR_AMPLIFICATION_LIMIT_BREACH,
+             XML_ErrorString(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
+        XML_StopParser(m_parser, XML_FALSE);
+    }
 }
 
 // Expat moves its position to each chunk of a reference it hands over in chunks: the text
@@ -617,14 +581,7 @@ void XMLCALL SAXEventTranslator::entityDeclThunk(void* self, const XML_Char* nam
                                                  int length, const XML_Char*, const XML_Char*,
                                                  const XML_Char*, const XML_Char*) {
     auto* events = static_cast<SAXEventTranslator*>(self);
-    if (isParameterEntity == 0) {
-        events->guard([&] { events->onEntityDecl(name, value, length); });
-    }
-}
-
-void XMLCALL SAXEventTranslator::endDoctypeThunk(void* self) {
-    auto* events = static_cast<SAXEventTranslator*>(self);
-    events->guard([&] { events->onEndDoctype(); });
+    events->guard([&] { events->onEntityDecl(name, isParameterEntity != 0, value, length); });
 }
 
 // Expat counts the characters of a line with the encoding in force when it first works a

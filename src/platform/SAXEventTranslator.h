@@ -100,9 +100,8 @@ private:
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
     void onDefault(const char* text, int length);
-    void onEntityDecl(const char* name, const char* value, int length);
-    // Refuses a DTD whose internal entities nest too deep or refer back to themselves.
-    void onEndDoctype();
+    // Refuses an entity whose expansion would nest too deep.
+    void onEntityDecl(const char* name, bool parameter, const char* value, int length);
     void beginLongReference();
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
@@ -122,7 +121,6 @@ private:
                                         const XML_Char* value, int length, const XML_Char* base,
                                         const XML_Char* systemId, const XML_Char* publicId,
                                         const XML_Char* notation);
-    static void XMLCALL endDoctypeThunk(void* self);
     static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
                                      int standalone);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
@@ -154,9 +152,14 @@ private:
     bool m_referenceSplit = false;
     TextPosition m_referenceAt;
 
-    // The general entities declared in the DTD, each with the names its text refers to (none
-    // for an external one); kept until the DTD ends.
-    std::unordered_map<std::string, std::vector<std::string>> m_entityReferences;
+    // Each entity declared or referred to, by its name after '&' or '%': the deepest nesting
+    // its expansion reaches (0 until declared) and the entities whose text refers to it.
+    struct EntityNesting {
+        bool declared = false;
+        size_t levels = 0;
+        std::vector<EntityNesting*> referrers;
+    };
+    std::unordered_map<std::string, EntityNesting> m_entities;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names
