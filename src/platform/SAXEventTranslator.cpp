@@ -18,6 +18,11 @@ namespace {
 
 using qorutils::text::kNarrowLimit;
 
+// Expat expands an entity that refers to others recursively, a few hundred bytes of stack a
+// level: nesting is limited so that a document read on a thread with a small stack (64 KiB)
+// cannot overflow it.
+constexpr size_t kEntityNestingLimit = 40;
+
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
     void* narrow = nullptr;
@@ -86,6 +91,7 @@ bool SAXEventTranslator::createParser() {
     XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
     XML_SetUnknownEncodingHandler(m_parser, unknownEncodingThunk, this);
     XML_SetXmlDeclHandler(m_parser, xmlDeclThunk);
+    XML_SetEntityDeclHandler(m_parser, entityDeclThunk);
     return true;
 }
 
@@ -437,6 +443,58 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     }
 }
 
+// The first declaration of an entity binds it. Its text is read again where it is expanded, so
+// each reference in it ("&name;" in a general entity, "%name;" in a parameter entity, character
+// references being replaced already) is one more level. Each entity keeps the deepest nesting
+// its expansion reaches among those declared so far; a declaration raises that of the entities
+// that refer to it, so a chain is refused when it is declared, before any of it is expanded.
+// Each rise is by a level, up to the limit: the work is bounded by the references times the
+// limit, and an entity that refers back to itself rises past the limit too.
+void SAXEventTranslator::onEntityDecl(const char* name, bool parameter, const char* value,
+                                      int length) {
+    const char mark = parameter ? '%' : '&';
+    EntityNesting& entity = m_entities[mark + std::string(name)];
+    if (entity.declared) {
+        return;
+    }
+    entity.declared = true;
+    const std::string_view text(value != nullptr ? value : "", static_cast<size_t>(length));
+    size_t deepest = 0;
+    for (size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + 1)) {
+        const size_t end = text.find(';', at);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        if (text[at + 1] != '#') {
+            EntityNesting& referred = m_entities[std::string(text.substr(at, end - at))];
+            referred.referrers.push_back(&entity);
+            deepest = std::max(deepest, referred.levels);
+        }
+    }
+    entity.levels = std::max(entity.levels, deepest + 1);
+    std::vector<const EntityNesting*> raised = {&entity};
+    while (!raised.empty() && entity.levels <= kEntityNestingLimit) {
+        const EntityNesting* below = raised.back();
+        raised.pop_back();
+        for (EntityNesting* above : below->referrers) {
+            if (above->levels > below->levels) {
+                continue;
+            }
+            above->levels = below->levels + 1;
+            if (above->levels > kEntityNestingLimit) {
+                entity.levels = above->levels;
+                break;
+            }
+            raised.push_back(above);
+        }
+    }
+    if (entity.levels > kEntityNestingLimit) {
+        fail(SAXREADER_E_SYNTAX + XML_ERROR_AMPLIFICATION_LIMIT_BREACH,
+             XML_ErrorString(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+}
+
 // Expat moves its position to each chunk of a reference it hands over in chunks: the text
 // before it is handed over now, and the reference is reported where it begins.
 void SAXEventTranslator::beginLongReference() {
@@ -516,6 +574,14 @@ void XMLCALL SAXEventTranslator::skippedEntityThunk(void* self, const XML_Char* 
 void XMLCALL SAXEventTranslator::defaultThunk(void* self, const XML_Char* text, int length) {
     auto* events = static_cast<SAXEventTranslator*>(self);
     events->guard([&] { events->onDefault(text, length); });
+}
+
+void XMLCALL SAXEventTranslator::entityDeclThunk(void* self, const XML_Char* name,
+                                                 int isParameterEntity, const XML_Char* value,
+                                                 int length, const XML_Char*, const XML_Char*,
+                                                 const XML_Char*, const XML_Char*) {
+    auto* events = static_cast<SAXEventTranslator*>(self);
+    events->guard([&] { events->onEntityDecl(name, isParameterEntity != 0, value, length); });
 }
 
 // Expat counts the characters of a line with the encoding in force when it first works a

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace MSXML2 {
@@ -99,6 +100,8 @@ private:
     void onSkippedEntity(const char* name, int isParameterEntity);
     void skipEntity(const char* name);
     void onDefault(const char* text, int length);
+    // Refuses an entity whose expansion would nest too deep.
+    void onEntityDecl(const char* name, bool parameter, const char* value, int length);
     void beginLongReference();
     int onUnknownEncoding(const char* name, XML_Encoding* info);
 
@@ -114,6 +117,10 @@ private:
     static void XMLCALL endNamespaceThunk(void* self, const XML_Char* prefix);
     static void XMLCALL skippedEntityThunk(void* self, const XML_Char* name, int isParameterEntity);
     static void XMLCALL defaultThunk(void* self, const XML_Char* text, int length);
+    static void XMLCALL entityDeclThunk(void* self, const XML_Char* name, int isParameterEntity,
+                                        const XML_Char* value, int length, const XML_Char* base,
+                                        const XML_Char* systemId, const XML_Char* publicId,
+                                        const XML_Char* notation);
     static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
                                      int standalone);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
@@ -144,6 +151,15 @@ private:
     // Where a reference handed over in several chunks begins.
     bool m_referenceSplit = false;
     TextPosition m_referenceAt;
+
+    // Each entity declared or referred to, by its name after '&' or '%': the deepest nesting
+    // its expansion reaches (0 until declared) and the entities whose text refers to it.
+    struct EntityNesting {
+        bool declared = false;
+        size_t levels = 0;
+        std::vector<EntityNesting*> referrers;
+    };
+    std::unordered_map<std::string, EntityNesting> m_entities;
 
     SAXAttributesImpl m_attributes;
     // The names of the open elements, innermost last; `start` is where an element's names

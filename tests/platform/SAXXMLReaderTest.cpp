@@ -406,6 +406,43 @@ TEST_F(SAXXMLReaderTest, StopsAtTheFirstFatalErrorWithItsPosition) {
     }
 }
 
+// Expat expands entities that refer to others recursively: a long chain of general or parameter
+// entities would overflow the stack. Nesting stops at 40 levels; a cycle never ends, used or not.
+TEST_F(SAXXMLReaderTest, RefusesEntitiesNestedTooDeep) {
+    // Entity i refers to entity i + 1 (as "&e2;", or "&#37;p2;", a parameter reference once
+    // the character reference is replaced); the last one's text is `last`.
+    const auto chain = [](int levels, const std::string& declared, const std::string& referred,
+                          const std::string& last) {
+        std::string dtd = "<!DOCTYPE r [";
+        for (int i = 1; i < levels; ++i) {
+            dtd += "<!ENTITY " + declared + std::to_string(i) + " '" + referred +
+                   std::to_string(i + 1) + ";'>";
+        }
+        return dtd + "<!ENTITY " + declared + std::to_string(levels) + " '" + last + "'>";
+    };
+    const auto general = [&](int levels, const std::string& last) {
+        return chain(levels, "e", "&e", last) + "]><r a='&e1;'>&e1;</r>";
+    };
+    const auto parameter = [&](int levels) {
+        return chain(levels, "% p", "&#37;p", "<!ENTITY e1 \"end\">") + "%p1;]><r>&e1;</r>";
+    };
+    const std::pair<std::string, long> cases[] = {
+        {general(40, "end"), S_OK},
+        {parameter(40), S_OK},
+        {general(41, "end"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {general(100000, "end"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {general(100000, "&e1;"), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {parameter(41), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {parameter(100000), SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+        {"<!DOCTYPE r [<!ENTITY a '&b;'><!ENTITY b '&a;'>]><r/>",
+         SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH)},
+    };
+    for (const auto& [document, result] : cases) {
+        SCOPED_TRACE(document.substr(0, 60));
+        EXPECT_EQ(parseText(document), result);
+    }
+}
+
 TEST_F(SAXXMLReaderTest, FatalErrorCarriesCodeDescriptionAndWhereExpatStopped) {
     EXPECT_EQ(parseText("<r>\n  <a>text</b>\n</r>"), SyntaxCode(XML_ERROR_TAG_MISMATCH));
     EXPECT_EQ(recorder->lines.back(), "fatal 80040207 mismatched tag\r\n @2:12");
