@@ -23,10 +23,6 @@ constexpr int k_defaultLevel = 5;
 // globals may log while they are destroyed), and it holds no memory that could be freed early
 // or left behind at exit.
 struct LogState {
-    // Held by every public function for its whole call, so that threads log one call at a time:
-    // each line whole, none lost, the header written once, a setting in force for every line
-    // after it. A fork waits for it, so that a child can log.
-    qorutils::ForkLock lock;
     // The path of the log file, kept whole; empty when no path is set. A path of PATH_MAX bytes
     // or more cannot be opened (the kernel refuses it): such a path is not kept, `pathTooLong`
     // is set instead, and the log writes nothing while it is, as for any path it cannot open.
@@ -37,18 +33,14 @@ struct LogState {
     int level;
 };
 
-LogState s_log = {{}, {}, false, false, k_defaultLevel};
+LogState s_log = {{}, false, false, k_defaultLevel};
 static_assert(std::is_trivially_destructible_v<LogState>);
 
-// fork's handlers for the lock; the C library drops them when the library is unloaded.
-void LockForFork() {
-    s_log.lock.Prepare();
-}
-void UnlockAfterFork() {
-    s_log.lock.Finish();
-}
-[[maybe_unused]] const int s_forkHandlers =
-    pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
+// Held by every public function for its whole call, so that threads log one call at a time:
+// each line whole, none lost, the header written once, a setting in force for every line after
+// it. A fork waits for it, so that a child can log.
+qorutils::ForkLock s_lock;
+[[maybe_unused]] const int s_forkHandlers = qorutils::WaitAtFork<s_lock>();
 
 using LogLock = qorutils::ForkLock::Guard;
 
@@ -193,35 +185,35 @@ void Write(const char* message) {
 } // namespace
 
 void OpenFILog(const char* path) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     Open(path);
 }
 
 void SetFILog(const char* path) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     SetPath(path);
 }
 
 int SetFILogLevel(int level) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     const int previous = s_log.level;
     s_log.level = level;
     return previous;
 }
 
 void FILogErr(const char* message) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     Write(message);
 }
 
 void FILogTrace(const char* message, int level) {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     if (level <= s_log.level) {
         Write(message);
     }
 }
 
 void CloseFILog() {
-    const LogLock lock(s_log.lock);
+    const LogLock lock(s_lock);
     Close();
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <type_traits>
 
 #include <pthread.h>
 
@@ -55,5 +56,12 @@ private:
     // no fork is under way.
     std::atomic<pthread_t> m_forkingThread{};
 };
+static_assert(std::is_trivially_destructible_v<ForkLock>);
+
+// Makes fork wait for `Lock`, registering Prepare and Finish with pthread_atfork; called once
+// per lock, by a static initialiser. The C library drops them when the library is unloaded.
+template <ForkLock& Lock> int WaitAtFork() {
+    return pthread_atfork([] { Lock.Prepare(); }, [] { Lock.Finish(); }, [] { Lock.Finish(); });
+}
 
 } // namespace qorutils

@@ -7,10 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <type_traits>
 
 #include <iconv.h>
-#include <pthread.h>
 
 namespace MSXML2 {
 namespace detail {
@@ -63,18 +61,9 @@ enum class Probe {
 // threads do so one at a time: the C library guards its modules too, but with locks that a
 // thread checker does not see, and not every C library does. Constant-initialised and never
 // torn down, it serves readings from a host's exit handlers too. A fork waits for it, so that a
-// child can read such a set; the C library drops these handlers when the library is unloaded.
+// child can read such a set.
 qorutils::ForkLock g_iconvModules;
-static_assert(std::is_trivially_destructible_v<qorutils::ForkLock>);
-
-void LockForFork() {
-    g_iconvModules.Prepare();
-}
-void UnlockAfterFork() {
-    g_iconvModules.Finish();
-}
-[[maybe_unused]] const int g_forkHandlers =
-    pthread_atfork(LockForFork, UnlockAfterFork, UnlockAfterFork);
+[[maybe_unused]] const int g_forkHandlers = qorutils::WaitAtFork<g_iconvModules>();
 
 // One iconv conversion descriptor from the named set to UTF-32LE.
 class IconvDecoder {
