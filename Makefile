@@ -6,7 +6,10 @@ BENCH_BUILD ?= build-bench
 COVERAGE_BUILD ?= build-coverage
 STATIC_BUILD ?= build-static
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-STAGE      := $(abspath $(BUILD))/stage
+# $(abspath) would split a path with spaces into words; this keeps it whole.
+abs = $(if $(filter /%,$(1)),$(1),$(CURDIR)/$(1))
+# The consumer's staging prefix has a space in it, as some hosts' prefixes and checkouts do.
+STAGE      := $(call abs,$(BUILD))/staged prefix
 
 # Debian packages the build, tests and benchmarks need; installed only when missing.
 DEB_PACKAGES := cmake make g++ clang libclang-rt-dev libgtest-dev libbenchmark-dev \
@@ -122,16 +125,16 @@ test-valgrind: build
 	$(VALGRIND) $(BUILD)/tools/qorxml -j 2 --log $(BUILD)/valgrind.log $(HOSTILE) $(SAMPLE) \
 	    > /dev/null; \
 	    status=$$?; [ $$status -eq 1 ] || { echo "qorxml $(HOSTILE): status $$status, not 1"; exit 1; }
-	cd $(BUILD) && $(VALGRIND) examples/flowsheet $(abspath $(SAMPLE)) > /dev/null
+	cd $(BUILD) && $(VALGRIND) examples/flowsheet "$(CURDIR)/$(SAMPLE)" > /dev/null
 	$(VALGRIND) $(BUILD)/tests/qorutils_ExitTimeHost > /dev/null
 
 # Installs the library into a staging prefix and builds a host project against it, once
 # through find_package and once through pkg-config; the staged qorxml finds its library there.
 consumer: build
-	rm -rf $(STAGE)
-	cmake --install $(BUILD) --prefix $(STAGE)
-	sh tests/consumer/check.sh $(STAGE) $(BUILD)/consumer
-	$(STAGE)/bin/qorxml --version
+	rm -rf "$(STAGE)"
+	cmake --install $(BUILD) --prefix "$(STAGE)"
+	sh tests/consumer/check.sh "$(STAGE)" $(BUILD)/consumer
+	"$(STAGE)/bin/qorxml" --version
 
 # The Debian packages libqorutils1, libqorutils-dev and qorutils-tools, in $(BUILD)/packages.
 package: build
@@ -163,7 +166,7 @@ test-static: deps
 SUBPROJECT := $(BUILD)/subproject
 test-subproject: deps
 	rm -rf $(SUBPROJECT)
-	cmake -S tests/consumer -B $(SUBPROJECT) -DQORUTILS_SOURCE_DIR=$(CURDIR) \
+	cmake -S tests/consumer -B $(SUBPROJECT) -DQORUTILS_SOURCE_DIR="$(CURDIR)" \
 	    -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(SUBPROJECT) -j$(JOBS)
 	$(SUBPROJECT)/consumer
@@ -177,22 +180,22 @@ test-subproject: deps
 # Builds the benchmarks in Release and runs every bench program and every bench/run-*.sh script
 # in turn; each adds its rows to one table file, printed whole at the end. A failed identity
 # check fails the target; a missed speed target shows as "NOT met" in the table.
-BENCH_TABLE := $(abspath $(BENCH_BUILD))/bench-table.tsv
+BENCH_TABLE := $(call abs,$(BENCH_BUILD))/bench-table.tsv
 bench: deps
 	$(call install-missing,$(BENCH_PACKAGES))
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQORUTILS_BUILD_BENCH=ON -DQORUTILS_WERROR=ON \
 	    -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
 	cmake --build $(BENCH_BUILD) -j$(JOBS)
-	rm -f $(BENCH_TABLE)
+	rm -f "$(BENCH_TABLE)"
 	status=0; \
 	for program in $(BENCH_BUILD)/bench/qorbench_*; do \
-	    QORBENCH_TABLE=$(BENCH_TABLE) $$program || status=1; \
+	    QORBENCH_TABLE="$(BENCH_TABLE)" "$$program" || status=1; \
 	done; \
 	for script in bench/run-*.sh; do \
 	    [ -e "$$script" ] || continue; \
-	    QORBENCH_TABLE=$(BENCH_TABLE) sh $$script $(abspath $(BENCH_BUILD)) || status=1; \
+	    QORBENCH_TABLE="$(BENCH_TABLE)" sh "$$script" "$(call abs,$(BENCH_BUILD))" || status=1; \
 	done; \
-	sh bench/print-table.sh $(BENCH_TABLE); \
+	sh bench/print-table.sh "$(BENCH_TABLE)"; \
 	exit $$status
 
 # Line coverage of src/ by the whole test suite and the fuzz seed replays, built with g++ and

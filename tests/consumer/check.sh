@@ -18,18 +18,18 @@ cmake --build "$work"
 pc=$(find "$prefix" -name QorUtils.pc)
 PKG_CONFIG_PATH=$(dirname "$pc")
 export PKG_CONFIG_PATH
+# pkg-config escapes the spaces of a path as a shell would: its flags are read with eval.
+eval "set -- $(pkg-config --cflags --libs QorUtils)"
+eval "libdir=$(pkg-config --variable=libdir QorUtils)"
 # A host on a newer language standard than the library's keeps it; this one is also built
 # without RTTI, as some hosts are.
-# shellcheck disable=SC2046 # the flags are words
-c++ -std=c++20 -fno-rtti -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
-    -o "$work/consumer-pc"
-LD_LIBRARY_PATH=$(pkg-config --variable=libdir QorUtils) "$work/consumer-pc"
+c++ -std=c++20 -fno-rtti -DCONSUMER_CPLUSPLUS=202002L "$here/main.cpp" "$@" -o "$work/consumer-pc"
+LD_LIBRARY_PATH=$libdir "$work/consumer-pc"
 
 # A host in the standard library's debug mode, which lays out the containers that the library's
 # classes hold otherwise, fails to link instead of corrupting them.
-# shellcheck disable=SC2046 # the flags are words
-if c++ -D_GLIBCXX_DEBUG "$here/main.cpp" $(pkg-config --cflags --libs QorUtils) \
-    -o "$work/consumer-debug" >"$work/consumer-debug.log" 2>&1 ||
+if c++ -D_GLIBCXX_DEBUG "$here/main.cpp" "$@" -o "$work/consumer-debug" \
+    >"$work/consumer-debug.log" 2>&1 ||
     ! grep -q 'abi:glibcxx_debug' "$work/consumer-debug.log"; then
     echo "check: a host built with _GLIBCXX_DEBUG was not refused at link time" >&2
     exit 1

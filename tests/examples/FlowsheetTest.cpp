@@ -110,13 +110,17 @@ TEST_F(FlowsheetTest, FailedTopEntryLeavesNothingBehind) {
         GTEST_SKIP()
             << "the module is built with the sanitizer here; valgrind runs the plain build";
     }
-    setenv("LD_PRELOAD", qortest::BuiltProgram("tests/libqorutils_create_fails.so").c_str(), 1);
+    // LD_PRELOAD splits at spaces, so the library goes by name and its folder by LD_LIBRARY_PATH
+    // (a checkout path may hold spaces).
+    setenv("LD_LIBRARY_PATH", qortest::BuiltProgram("tests").c_str(), 1);
+    setenv("LD_PRELOAD", "libqorutils_create_fails.so", 1);
     const ProgramRun run = qortest::RunProgram(
         "valgrind",
         {"--quiet", "--leak-check=full", "--show-leak-kinds=all", "--errors-for-leak-kinds=all",
          "--error-exitcode=99", program, k_sample},
         dir.path());
     unsetenv("LD_PRELOAD");
+    unsetenv("LD_LIBRARY_PATH");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "flowsheet: out of memory\n");
 }
