@@ -413,6 +413,11 @@ void FIAttribute::FixXML() {
         escaped.AppendText(text, segment);
         escaped.Append(entity);
         expected += segment + std::strlen(entity);
+        // A result of 1 GiB or more cannot be held: the value stays as it was, and the count
+        // stops here, far from wrapping.
+        if (expected >= kMaxCapacity) {
+            return;
+        }
         text = found + 1;
     }
     if (*text != '\0') {
@@ -420,8 +425,9 @@ void FIAttribute::FixXML() {
         escaped.AppendText(text, rest);
         expected += rest;
     }
-    // A heap that refused part of the work leaves the value as it was.
-    if (escaped.length() != static_cast<int>(expected)) {
+    // A heap that refused part of the work, or a rest too long to add, leaves the value as it
+    // was.
+    if (static_cast<size_t>(escaped.length()) != expected) {
         return;
     }
     // Taking over the buffer gives what assigning the result would: a long text with the
