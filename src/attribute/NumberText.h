@@ -57,9 +57,10 @@ inline uint64_t DigitPair(uint32_t i) {
 // shifted so that the significant ones come first; the zero bytes shifted in behind them end
 // the text. No branch depends on the number's length or sign, and nothing is read back from
 // memory just written: ChangeType measured 8.2x faster than snprintf with this, 6.5x with
-// std::to_chars. Little-endian only; other machines use std::to_chars.
+// std::to_chars. Little-endian machines with 128-bit integers only; others use std::to_chars.
 inline int FormatInteger(int value, char* out) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ &&                        \
+    defined(__SIZEOF_INT128__)
     __extension__ using Uint128 = unsigned __int128;
     // The sign, as a number, moves the digits one place on: a branch here would be mispredicted
     // on every other value of mixed sign.

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
 #include <emmintrin.h>
 #endif
 
@@ -21,7 +21,7 @@ namespace text {
 // The most bytes a name, text piece or file name narrows to.
 constexpr int kNarrowLimit = 4096;
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
 // Narrows a text of 2 to 16 units, each from 1 to 0xFF, with two overlapping loads and no
 // loop; -1 (nothing written) when a unit is out of that range. Most names and values are such
 // texts, and the call to a kernel costs more than narrowing them.
@@ -86,7 +86,7 @@ inline int Narrow(char* dest, const unsigned short* text, int length, int limit)
         length = 0;
         text = nullptr;
     }
-#if defined(__SSE2__)
+#if defined(__x86_64__)
     if (length >= 2 && length <= 16 && length <= limit) {
         const int narrowed = NarrowShortLatin1(dest, text, length);
         if (narrowed >= 0) {

@@ -1194,13 +1194,14 @@ TEST_F(SAXXMLReaderTest, StopsWhenAContentHandlerFails) {
 // A result is a failure when its low 32 bits, taken as a signed number, are: a failure code
 // widened to long without its sign stops the parse too, and comes back sign-extended.
 TEST_F(SAXXMLReaderTest, JudgesAHandlerResultOnItsLow32Bits) {
+    // Where long has 32 bits, the results are their low 32 bits.
     struct Case {
-        unsigned long result;
+        uint64_t result;
         long parsed;
     };
     const Case cases[] = {
-        {0x80004005ul, E_FAIL}, {0xFFFFFFFF80004005ul, E_FAIL}, {0x180070057ul, E_INVALIDARG},
-        {0x1ul, S_OK},          {0x100000000ul, S_OK},          {0xFFFFFFFF00000001ul, S_OK},
+        {0x80004005u, E_FAIL}, {0xFFFFFFFF80004005u, E_FAIL}, {0x180070057u, E_INVALIDARG},
+        {0x1u, S_OK},          {0x100000000u, S_OK},          {0xFFFFFFFF00000001u, S_OK},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result);

@@ -306,7 +306,7 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
         Callback callback;
         bool withLocator;
         Utf16 description;
-        long code;
+        int64_t code;
         std::string expected;
     };
     const std::string d300(300, 'd');
@@ -319,7 +319,7 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
         {Callback::Error, false, "ab", 1, "  XML Parser error: 0x       1, ab"},
         {Callback::Error, false, "a", E_FAIL, "  XML Parser error: 0x80004005, a"},
         {Callback::Error, false, "", 0, "  XML Parser error: 0x       0, "},
-        {Callback::Error, false, "abc", 0x123456789L, "  XML Parser error: 0x23456789, a"},
+        {Callback::Error, false, "abc", 0x123456789, "  XML Parser error: 0x23456789, a"},
         {Callback::Warning, true, "careful\r\n", 0x10,
          "  XML Parser warning: 0x      10 at line 3 column 14, careful"},
         {Callback::Warning, false, "careful\r\n", 0x10,
@@ -334,9 +334,9 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
         auto* adapter = new SAXErrorHandlerImpl;
         FakeLocator locator(3, 14, "doc.xml");
         Utf16 description = c.description;
-        EXPECT_EQ(
-            Call(adapter, c.callback, c.withLocator ? &locator : nullptr, description, c.code),
-            S_OK);
+        EXPECT_EQ(Call(adapter, c.callback, c.withLocator ? &locator : nullptr, description,
+                       static_cast<long>(c.code)),
+                  S_OK);
         adapter->Release();
         EXPECT_EQ(log.Messages(), Lines{c.expected});
         EXPECT_EQ(locator.calls(),

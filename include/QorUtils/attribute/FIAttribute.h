@@ -143,8 +143,9 @@ private:
 
     FT_TYPE m_type;
     // One storage area shared by the kinds: FT_SHORT_TEXT keeps up to 19 characters and the
-    // terminator inline in m_short; only FT_LONG_TEXT owns memory.
-    union {
+    // terminator inline in m_short; only FT_LONG_TEXT owns memory. Eight-byte aligned on every
+    // target, 32-bit x86 too, which aligns a double inside a class to four bytes.
+    union alignas(8) {
         int32_t m_ival;
         double m_rval;
         char m_short[20];
