@@ -2,7 +2,8 @@
 # Builds the library, its tools and tests for another processor with the project's CMake and a
 # toolchain file of cmake/toolchains/, and runs ctest there under qemu-user (32-bit x86 runs on
 # the x86-64 kernel itself). Not part of `make test`: it installs cross packages and takes long.
-#   sh .ci/cross-check.sh aarch64-linux-gnu | arm-linux-gnueabihf | i686-linux-gnu | s390x-linux-gnu
+#   bash .ci/cross-check.sh TARGET
+# TARGET: aarch64-linux-gnu, arm-linux-gnueabihf, i686-linux-gnu or s390x-linux-gnu.
 # Leaves its build in build-TARGET. Tests that cannot pass under emulation are left out (below).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,6 +1,7 @@
-# Cross build for aarch64-linux-gnu with Debian's cross compiler and the target's libraries installed through
-# multiarch (libexpat1-dev:ARCH, libgtest-dev:ARCH, libstdc++6:ARCH). ctest runs the programs
-# under qemu-aarch64, which takes the target's loader and libraries from the multiarch paths.
+# Cross build for aarch64-linux-gnu with Debian's cross compiler and the target's libraries
+# installed through multiarch (libexpat1-dev:ARCH, libgtest-dev:ARCH, libstdc++6:ARCH). ctest
+# runs the programs under qemu-aarch64, which takes the target's loader and libraries from the
+# multiarch paths.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)

@@ -1,6 +1,7 @@
-# Cross build for arm-linux-gnueabihf with Debian's cross compiler and the target's libraries installed through
-# multiarch (libexpat1-dev:ARCH, libgtest-dev:ARCH, libstdc++6:ARCH). ctest runs the programs
-# under qemu-arm, which takes the target's loader and libraries from the multiarch paths.
+# Cross build for arm-linux-gnueabihf with Debian's cross compiler and the target's libraries
+# installed through multiarch (libexpat1-dev:ARCH, libgtest-dev:ARCH, libstdc++6:ARCH). ctest
+# runs the programs under qemu-arm, which takes the target's loader and libraries from the
+# multiarch paths.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
