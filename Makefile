@@ -180,7 +180,8 @@ test-subproject: deps
 # Builds the benchmarks in Release and runs every bench program and every bench/run-*.sh script
 # in turn; each adds its rows to one table file, printed whole at the end. A failed identity
 # check fails the target; a missed speed target shows as "NOT met" in the table.
-BENCH_TABLE := $(call abs,$(BENCH_BUILD))/bench-table.tsv
+BENCH_DIR := $(call abs,$(BENCH_BUILD))
+BENCH_TABLE := $(BENCH_DIR)/bench-table.tsv
 bench: deps
 	$(call install-missing,$(BENCH_PACKAGES))
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQORUTILS_BUILD_BENCH=ON -DQORUTILS_WERROR=ON \
@@ -193,7 +194,7 @@ bench: deps
 	done; \
 	for script in bench/run-*.sh; do \
 	    [ -e "$$script" ] || continue; \
-	    QORBENCH_TABLE="$(BENCH_TABLE)" sh "$$script" "$(call abs,$(BENCH_BUILD))" || status=1; \
+	    QORBENCH_TABLE="$(BENCH_TABLE)" sh "$$script" "$(BENCH_DIR)" || status=1; \
 	done; \
 	sh bench/print-table.sh "$(BENCH_TABLE)"; \
 	exit $$status
