@@ -21,7 +21,8 @@ COVERAGE_PACKAGES := gcovr
 BENCH_PACKAGES := time
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
+ASAN_CHECKS := detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1
+SANITIZER_ENV := ASAN_OPTIONS=$(ASAN_CHECKS) \
                  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 .PHONY: all deps configure build run test test-normal configure-asan test-asan test-tsan \

@@ -38,9 +38,16 @@ int ReadInt(const std::string& text) {
     return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
 }
 
+// "%lg" reading; a decimal number before an "e" without digits ("1e+x") reads as that number,
+// as strtod reads it and glibc's sscanf did up to 2.41 (2.43's fails the whole text).
 double ReadReal(const std::string& text) {
     double value = 0.0;
-    return std::sscanf(text.c_str(), "%lg", &value) == 1 ? value : 0.0;
+    if (std::sscanf(text.c_str(), "%lg", &value) == 1) {
+        return value;
+    }
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && (*end == 'e' || *end == 'E') ? value : 0.0;
 }
 
 int RealToInt(double value) {

@@ -1,6 +1,7 @@
 #include "platform/SAXEventTranslator.h"
 
 #include "platform/ExpatName.h"
+#include "platform/ExpatPosition.h"
 #include "platform/IconvEncoding.h"
 #include "text/Narrow.h"
 #include "text/Utf8.h"
@@ -305,9 +306,8 @@ void SAXEventTranslator::onCharacters(const char* text, int length) {
 
 // Expat's input buffer while it parses the current piece (none: nothing is inside it).
 void SAXEventTranslator::findInput() {
-    int offset = 0;
-    int size = 0;
-    m_inputBegin = XML_GetInputContext(m_parser, &offset, &size);
+    uint64_t size = 0;
+    m_inputBegin = ExpatInputContext(m_parser, &size);
     m_inputEnd = m_inputBegin != nullptr ? m_inputBegin + size : nullptr;
     m_inputKnown = true;
 }
@@ -589,7 +589,7 @@ void XMLCALL SAXEventTranslator::entityDeclThunk(void* self, const XML_Char* nam
 // three characters of that one. Working the position out here, before the encoding changes,
 // counts the mark as one character, which the locator leaves out.
 void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const XML_Char*, int) {
-    XML_GetCurrentLineNumber(static_cast<SAXEventTranslator*>(self)->m_parser);
+    ExpatLine(static_cast<SAXEventTranslator*>(self)->m_parser);
 }
 
 int XMLCALL SAXEventTranslator::unknownEncodingThunk(void* self, const XML_Char* name,

@@ -1,8 +1,10 @@
 #include "platform/SAXLocatorImpl.h"
 
+#include "platform/ExpatPosition.h"
 #include "text/Utf16.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -10,8 +12,8 @@ namespace MSXML2 {
 namespace detail {
 namespace {
 
-int clampToInt(XML_Size value) {
-    return value > static_cast<XML_Size>(INT_MAX) ? INT_MAX : static_cast<int>(value);
+int clampToInt(uint64_t value) {
+    return value > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
 }
 
 } // namespace
@@ -70,10 +72,10 @@ TextPosition SAXLocatorImpl::position() const {
     }
     // Expat counts lines from 1 and columns from 0.
     TextPosition current;
-    current.line = clampToInt(XML_GetCurrentLineNumber(m_parser));
-    XML_Size column = XML_GetCurrentColumnNumber(m_parser) + 1 + static_cast<XML_Size>(m_ahead);
+    current.line = clampToInt(ExpatLine(m_parser));
+    uint64_t column = ExpatColumn(m_parser) + 1 + static_cast<uint64_t>(m_ahead);
     if (current.line == 1 && column > 1) {
-        column -= static_cast<XML_Size>(m_firstLineShift);
+        column -= static_cast<uint64_t>(m_firstLineShift);
     }
     current.column = clampToInt(column);
     return current;

@@ -1,5 +1,7 @@
 #include "platform/SAXParseSession.h"
 
+#include "platform/ExpatPosition.h"
+
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include <algorithm>
@@ -246,7 +248,7 @@ long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
 // shows that the file ends there, when it fits in the last piece.
 size_t SAXParseSession::nextPieceSize(unsigned long long fed, long long size) const {
     size_t piece = kPieceSize;
-    const XML_Index parsed = XML_GetCurrentByteIndex(m_events.parser());
+    const int64_t parsed = ExpatByteIndex(m_events.parser());
     if (parsed >= 0 && static_cast<unsigned long long>(parsed) < fed) {
         const unsigned long long left = fed - static_cast<unsigned long long>(parsed);
         piece = static_cast<size_t>(std::min<unsigned long long>(
