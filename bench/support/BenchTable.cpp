@@ -41,6 +41,17 @@ std::string KeyOf(const benchmark::BenchmarkReporter::Run& run) {
     return name.args.empty() ? name.function_name : name.function_name + "/" + name.args;
 }
 
+// Whether the run stopped with an error or was skipped: Google Benchmark 1.8 replaced
+// `error_occurred` with `skipped`; the overload that compiles is the library's.
+template <class RunType>
+auto Skipped(const RunType& run, int) -> decltype(static_cast<bool>(run.skipped)) {
+    return static_cast<bool>(run.skipped);
+}
+
+template <class RunType> bool Skipped(const RunType& run, long) {
+    return run.error_occurred;
+}
+
 // Shows the aggregates on the console as usual and keeps, for every benchmark, the least CPU
 // time per iteration among its repetitions: on a shared machine the least disturbed one. A
 // benchmark that measures its own time (UseManualTime, such as another process's processor
@@ -53,7 +64,7 @@ public:
             if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1) {
                 shown.push_back(run);
             }
-            if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
+            if (run.run_type != Run::RT_Iteration || Skipped(run, 0) || run.iterations == 0) {
                 continue;
             }
             const double total = run.run_name.time_type.empty() ? run.cpu_accumulated_time
