@@ -14,7 +14,8 @@ foreach(line IN LISTS lines)
     # "<address> <type> <name>": the name is everything after the type letter.
     if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.*)$")
         set(name "${CMAKE_MATCH_1}")
-        if(NOT name MATCHES "^(void |bool |int |long |unsigned long |char\\* )?(std::|__gnu_cxx::)")
+        # A function template's instance names its return type first (one word, or two).
+        if(NOT name MATCHES "^(unsigned long |[^ (<]+ )?(std::|__gnu_cxx::)")
             list(APPEND symbols "${name}")
         endif()
     endif()

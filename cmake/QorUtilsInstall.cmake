@@ -19,14 +19,17 @@ install(FILES ${PROJECT_BINARY_DIR}/QorUtilsConfig.cmake
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/QorUtils COMPONENT dev)
 
 # The .pc file locates its prefix from its own place, so a staged install works too. A host of
-# the shared library never links expat itself; a host of the archive must, and gets it from
-# plain `pkg-config --libs` without having to know that the library is static.
+# the shared library never links expat itself; a host of the archive must, and gets it (and
+# -pthread, which glibc before 2.34 needs) from plain `pkg-config --libs` without having to know
+# that the library is static.
 file(RELATIVE_PATH QORUTILS_PC_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
 if(QORUTILS_LIBRARY_TYPE STREQUAL "STATIC")
     set(QORUTILS_PC_EXPAT "Requires: expat")
+    set(QORUTILS_PC_LIBS " -pthread")
     set(QORUTILS_PC_CFLAGS " -DQORUTILS_STATIC")
 else()
     set(QORUTILS_PC_EXPAT "Requires.private: expat")
+    set(QORUTILS_PC_LIBS "")
     set(QORUTILS_PC_CFLAGS "")
 endif()
 configure_file(cmake/QorUtils.pc.in ${PROJECT_BINARY_DIR}/QorUtils.pc @ONLY)

@@ -21,7 +21,10 @@ set(qorutils_tools_package qorutils-tools)
 string(TIMESTAMP qorutils_changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog @ONLY)
 execute_process(COMMAND gzip -9 -n -f -k changelog
-                WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/debian COMMAND_ERROR_IS_FATAL ANY)
+                WORKING_DIRECTORY ${PROJECT_BINARY_DIR}/debian RESULT_VARIABLE gzip_status)
+if(NOT gzip_status EQUAL 0)
+    message(FATAL_ERROR "gzip failed on ${PROJECT_BINARY_DIR}/debian/changelog")
+endif()
 foreach(component IN ITEMS runtime dev tools)
     install(FILES cmake/debian/copyright ${PROJECT_BINARY_DIR}/debian/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${qorutils_${component}_package}

@@ -9,6 +9,11 @@
 #include <cstdint>
 #include <cstring>
 
+// Floating-point std::to_chars and std::from_chars came with GCC 11's C++ library.
+#if defined(_GLIBCXX_RELEASE) && _GLIBCXX_RELEASE < 11
+#error "QorUtils needs the C++ library of GCC 11 or later (floating-point std::to_chars)"
+#endif
+
 namespace qorutils {
 
 // Room for the longest text either format writes ("-1.23456789012e-308") and its terminator.

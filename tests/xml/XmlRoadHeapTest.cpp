@@ -51,8 +51,17 @@ public:
 
 long Read(const std::string& document, const std::string& path) {
     long result = S_OK;
-    auto* content = new (std::nothrow)
-        SAXContentHandlerImpl(new (std::nothrow) TopHandler(new (std::nothrow) PlainHandler));
+    // One object at a time: GCC 11 evaluates a new-expression's argument before its allocation,
+    // so a refused outer allocation would leave the inner object to no one.
+    ElementHandler* root = new (std::nothrow) PlainHandler;
+    auto* top = new (std::nothrow) TopHandler(root);
+    if (top == nullptr) {
+        delete root;
+    }
+    auto* content = new (std::nothrow) SAXContentHandlerImpl(top);
+    if (content == nullptr) {
+        delete top;
+    }
     auto* errors = new (std::nothrow) SAXErrorHandlerImpl;
     {
         MSXML2::SAXXMLReader reader;
