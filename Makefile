@@ -163,12 +163,13 @@ test-static: deps
 	readelf -sW $(STATIC_BUILD)/libQorUtils.a | grep -q 'GLOBAL HIDDEN .* _Z15QorUtilsVersionv$$'
 
 # The source tree built inside a host project (FetchContent): the host gets QorUtils::QorUtils,
-# builds no program of QorUtils' own, and installs only what it installs itself.
+# builds no program of QorUtils' own, and installs only what it installs itself. The host asks
+# for a unity build, as large projects do, which must not merge the library's sources.
 SUBPROJECT := $(BUILD)/subproject
 test-subproject: deps
 	rm -rf $(SUBPROJECT)
 	cmake -S tests/consumer -B $(SUBPROJECT) -DQORUTILS_SOURCE_DIR="$(CURDIR)" \
-	    -DCMAKE_BUILD_TYPE=Release
+	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON
 	cmake --build $(SUBPROJECT) -j$(JOBS)
 	$(SUBPROJECT)/consumer
 	programs=$$(find $(SUBPROJECT) -path '*/CMakeFiles' -prune -o -type f -perm -u+x \
