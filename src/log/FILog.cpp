@@ -138,9 +138,12 @@ void WriteHeader(FILE* file) {
     std::tm local{};
     localtime_r(&now, &local);
     char time[16];
-    char date[16];
+    // Room for three numbers of any size, as the compiler's check of the format counts them.
+    char date[3 * 12];
     std::strftime(time, sizeof time, "%H:%M:%S", &local);
-    std::strftime(date, sizeof date, "%m/%d/%y", &local);
+    // Two digits of the year, as the log's header has always had them.
+    std::snprintf(date, sizeof date, "%02d/%02d/%02d", local.tm_mon + 1, local.tm_mday,
+                  (local.tm_year % 100 + 100) % 100);
     std::fprintf(file, " FI Error Log, %s, %s\n\n", time, date);
 }
 

@@ -17,7 +17,8 @@ public:
     NeverDestroyed(const NeverDestroyed&) = delete;
     NeverDestroyed& operator=(const NeverDestroyed&) = delete;
 
-    T& get() { return *std::launder(reinterpret_cast<T*>(m_storage)); }
+    // Through void*: the storage is aligned for T, which a cast from unsigned char* does not say.
+    T& get() { return *std::launder(static_cast<T*>(static_cast<void*>(m_storage))); }
 
 private:
     alignas(T) unsigned char m_storage[sizeof(T)];

@@ -34,7 +34,10 @@ constexpr Superset kSupersets[] = {
 // Whether two labels are equal ignoring the case of ASCII letters. strcasecmp would follow the
 // thread's locale, in which 'I' and 'i' need not be each other's case (Turkish).
 bool SameLabel(const char* a, const char* b) {
-    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c | 0x20 : c; };
+    const auto lower = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 'A' && byte <= 'Z' ? byte | 0x20 : byte;
+    };
     for (; *a != '\0' && lower(*a) == lower(*b); ++a, ++b) {
     }
     return lower(*a) == lower(*b);

@@ -12,7 +12,8 @@ namespace qorutils {
 namespace {
 
 // The whole formatted line, or false when it cannot be composed.
-bool Compose(std::string& line, const char* format, va_list args) {
+__attribute__((format(printf, 2, 0))) bool Compose(std::string& line, const char* format,
+                                                   va_list args) {
     va_list sizing;
     va_copy(sizing, args);
     const int size = std::vsnprintf(nullptr, 0, format, sizing);
