@@ -149,10 +149,13 @@ test-package: package
 
 # The static library, installed with its CMake package and QorUtils.pc: the host project builds
 # against it with the same commands, and its programs need no libQorUtils.so. The archive's
-# interface is hidden, so that a host's shared module does not export it.
+# interface is hidden, so that a host's shared module does not export it. Configured as the
+# README says, with no build type, which must give an optimised build.
 test-static: deps
-	cmake -S . -B $(STATIC_BUILD) -DBUILD_SHARED_LIBS=OFF -DCMAKE_BUILD_TYPE=Release \
+	rm -f $(STATIC_BUILD)/CMakeCache.txt
+	cmake -S . -B $(STATIC_BUILD) -DBUILD_SHARED_LIBS=OFF \
 	    -DQORUTILS_WERROR=ON -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
+	grep -q '^CMAKE_BUILD_TYPE:STRING=RelWithDebInfo$$' $(STATIC_BUILD)/CMakeCache.txt
 	cmake --build $(STATIC_BUILD) -j$(JOBS)
 	rm -rf $(STATIC_BUILD)/stage
 	cmake --install $(STATIC_BUILD) --prefix $(STATIC_BUILD)/stage
