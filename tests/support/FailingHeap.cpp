@@ -1,5 +1,6 @@
 #include "support/FailingHeap.h"
 
+#include <cerrno>
 #include <cstddef>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -75,6 +76,7 @@ void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* block, size_t size);
 void __libc_free(void* block);
+void* __libc_memalign(size_t alignment, size_t size);
 
 void* malloc(size_t size) noexcept {
     void* block = CountAllocation() ? nullptr : __libc_malloc(size);
@@ -98,6 +100,23 @@ void* realloc(void* block, size_t size) noexcept {
 void free(void* block) noexcept {
     CountBlocks(-(block != nullptr));
     __libc_free(block);
+}
+// Aligned blocks, freed by free: LLVM's C++ runtime allocates its exceptions so.
+void* aligned_alloc(size_t alignment, size_t size) noexcept {
+    void* block = CountAllocation() ? nullptr : __libc_memalign(alignment, size);
+    CountBlocks(block != nullptr);
+    return block;
+}
+int posix_memalign(void** block, size_t alignment, size_t size) noexcept {
+    if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) {
+        return EINVAL;
+    }
+    void* aligned = aligned_alloc(alignment, size);
+    if (aligned == nullptr) {
+        return ENOMEM;
+    }
+    *block = aligned;
+    return 0;
 }
 }
 

@@ -1,8 +1,9 @@
 // Counts the heap allocations of a piece of work and can refuse them, for tests of what the
-// library does when memory runs out. The normal build replaces malloc, calloc, realloc and free
-// for the whole test program with counting wrappers over the C library's own allocator
-// (FailingHeap.cpp, linked only into the programs that name it in tests/CMakeLists.txt); under
-// AddressSanitizer, which owns malloc, its allocation hook counts and nothing can be refused.
+// library does when memory runs out. The normal build replaces malloc, calloc, realloc, free,
+// aligned_alloc and posix_memalign for the whole test program with counting wrappers over the C
+// library's own allocator (FailingHeap.cpp, linked only into the programs that name it in
+// tests/CMakeLists.txt); under AddressSanitizer, which owns malloc, its allocation hook counts
+// and nothing can be refused.
 #pragma once
 
 namespace qortest {
