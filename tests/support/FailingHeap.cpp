@@ -12,7 +12,10 @@
 #endif
 
 #if QORTEST_SANITIZER_HEAP
-#include <sanitizer/allocator_interface.h>
+// Declared here: GCC ships no <sanitizer/allocator_interface.h>, though its runtime has the hook.
+using MallocHook = void (*)(const volatile void*, size_t);
+using FreeHook = void (*)(const volatile void*);
+extern "C" int __sanitizer_install_malloc_and_free_hooks(MallocHook, FreeHook);
 #endif
 
 namespace {
