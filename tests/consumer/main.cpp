@@ -10,6 +10,10 @@
 #error "the host's language standard was replaced"
 #endif
 
+#define CONSUMER_TEXT(number) #number
+#define CONSUMER_VERSION(major, minor, patch)                                                      \
+    CONSUMER_TEXT(major) "." CONSUMER_TEXT(minor) "." CONSUMER_TEXT(patch)
+
 namespace {
 
 bool AttributeWorks() {
@@ -63,6 +67,12 @@ bool DerivedAdapterWorks() {
 int main() {
     OutputDebugStringA("consumer: linked against QorUtils\n");
     std::printf("consumer: QorUtils %s\n", QorUtilsVersion());
+    if (std::strcmp(QorUtilsVersion(),
+                    CONSUMER_VERSION(QORUTILS_VERSION_MAJOR, QORUTILS_VERSION_MINOR,
+                                     QORUTILS_VERSION_PATCH)) != 0) {
+        std::puts("consumer: the library loaded is not the release of its headers");
+        return 1;
+    }
     if (S_OK != 0 || E_NOINTERFACE >= 0 || IID_IUnknown == IID_ISAXContentHandler) {
         std::puts("consumer: unexpected platform constants");
         return 1;
