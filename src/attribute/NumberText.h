@@ -101,8 +101,9 @@ inline int FormatReal(double value, char* out) {
     // "nan(snan)" and "-nan(ind)").
     if (std::isnan(value)) {
         const char* text = std::signbit(value) ? "-nan" : "nan";
-        std::memcpy(out, text, std::strlen(text) + 1);
-        return static_cast<int>(std::strlen(text));
+        const size_t length = std::strlen(text);
+        std::memcpy(out, text, length + 1);
+        return static_cast<int>(length);
     }
     char* end =
         std::to_chars(out, out + kNumberTextSize - 1, value, std::chars_format::general, 12).ptr;
