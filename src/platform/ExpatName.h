@@ -51,6 +51,12 @@ inline LocalName FindLocalName(const char* name) {
     return {local, length, qorutils::text::IsAscii(local, length)};
 }
 
+// The length of the URI that `name` begins with; 0 for a name in no namespace.
+inline size_t UriLength(const char* name) {
+    const char* end = strchrnul(name, kNamespaceSeparator);
+    return *end == kNamespaceSeparator ? static_cast<size_t>(end - name) : 0;
+}
+
 // Narrows the local part of `name` as its UTF-16 form narrows: at most `limit` bytes and a
 // NUL. Returns the bytes written.
 int NarrowExpatLocalName(char* dest, const char* name, int limit);

@@ -24,6 +24,11 @@ using qorutils::text::kNarrowLimit;
 // cannot overflow it.
 constexpr size_t kEntityNestingLimit = 40;
 
+// The namespace URI bytes that names may carry once a long URI is declared: 8 MiB, and 100
+// for each byte parsed, the limits expat puts on entity expansion.
+constexpr uint64_t kUriBytesFree = uint64_t{8} << 20;
+constexpr uint64_t kUriBytesPerByte = 100;
+
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
     void* narrow = nullptr;
@@ -97,11 +102,14 @@ bool SAXEventTranslator::createParser() {
 }
 
 bool SAXEventTranslator::startDocument() {
+    // Without a content handler, the elements are only looked at once a long namespace URI is
+    // declared, for the limit on the URIs that names carry.
+    XML_SetStartNamespaceDeclHandler(m_parser, startNamespaceThunk);
     if (m_pContent != nullptr) {
         XML_SetElementHandler(m_parser, startElementThunk, endElementThunk);
         XML_SetCharacterDataHandler(m_parser, charactersThunk);
         XML_SetProcessingInstructionHandler(m_parser, processingInstructionThunk);
-        XML_SetNamespaceDeclHandler(m_parser, startNamespaceThunk, endNamespaceThunk);
+        XML_SetEndNamespaceDeclHandler(m_parser, endNamespaceThunk);
         XML_SetSkippedEntityHandler(m_parser, skippedEntityThunk);
         XML_SetDefaultHandlerExpand(m_parser, defaultThunk);
         guard([&] { check(m_pContent->startDocument()); });
@@ -222,11 +230,14 @@ long SAXEventTranslator::deliverText() {
     return m_pContent->characters(text, length);
 }
 
-// The element's names stay on a stack until its end, which reuses them.
 void SAXEventTranslator::onStartElement(const char* name, const char** attributes) {
+    if (m_pContent == nullptr) {
+        withinUriLimit(name, attributes);
+        return;
+    }
     ++m_depth;
     flushText();
-    if (m_bStopped) {
+    if (m_bStopped || !withinUriLimit(name, attributes)) {
         return;
     }
     m_attributes.assign(attributes);
@@ -242,7 +253,6 @@ void SAXEventTranslator::onStartElement(const char* name, const char** attribute
         outOfMemory();
         return;
     }
-    m_openElements.push_back(element);
     // The handler may write in the names it is lent: it gets a copy, the end keeps the names.
     const size_t units = m_elementNames.size() - element.start;
     m_names.clear();
@@ -253,6 +263,10 @@ void SAXEventTranslator::onStartElement(const char* name, const char** attribute
     }
     std::memcpy(copy, m_elementNames.data() + element.start, units * sizeof(unsigned short));
     m_names.commit(units);
+    m_openElements.push_back(element);
+    if (element.uriLength != 0) {
+        dropUri(m_openElements.back());
+    }
     const auto at = [&](size_t offset) { return copy + (offset - element.start); };
     check(m_pContent->startElement(at(element.uri), static_cast<int>(element.uriLength),
                                    at(element.local), static_cast<int>(element.localLength),
@@ -260,7 +274,23 @@ void SAXEventTranslator::onStartElement(const char* name, const char** attribute
                                    &m_attributes));
 }
 
-void SAXEventTranslator::onEndElement() {
+// The URI comes first among an element's names; it is cut from the stack, and the names after
+// it move back.
+void SAXEventTranslator::dropUri(OpenElement& element) {
+    const size_t cut = element.uriLength + 1;
+    unsigned short* names = m_elementNames.data() + element.start;
+    const size_t kept = m_elementNames.size() - element.start - cut;
+    std::memmove(names, names + cut, kept * sizeof(unsigned short));
+    m_elementNames.truncate(element.start + kept);
+    element.local -= cut;
+    element.qName -= cut;
+}
+
+// Expat gives the element's name again, whose URI is widened again.
+void SAXEventTranslator::onEndElement(const char* name) {
+    if (m_pContent == nullptr) {
+        return;
+    }
     --m_depth;
     flushText();
     if (m_bStopped) {
@@ -275,13 +305,39 @@ void SAXEventTranslator::onEndElement() {
     }
     const OpenElement element = m_openElements.back();
     m_openElements.pop_back();
+    m_names.clear();
+    const long uriAt = element.uriLength != 0 ? m_names.appendUtf8(name, kNamespaceSeparator) : 0;
+    if (uriAt < 0) {
+        outOfMemory();
+        return;
+    }
     unsigned short* text = m_elementNames.data();
+    unsigned short* uri = element.uriLength != 0 ? m_names.data() + uriAt : text + element.uri;
     const long result =
-        m_pContent->endElement(text + element.uri, static_cast<int>(element.uriLength),
-                               text + element.local, static_cast<int>(element.localLength),
-                               text + element.qName, static_cast<int>(element.qNameLength));
+        m_pContent->endElement(uri, static_cast<int>(element.uriLength), text + element.local,
+                               static_cast<int>(element.localLength), text + element.qName,
+                               static_cast<int>(element.qNameLength));
     m_elementNames.truncate(element.start);
     check(result);
+}
+
+bool SAXEventTranslator::countUris(const char* name, const char** attributes) {
+    m_uriBytes += UriLength(name);
+    for (const char** attribute = attributes; *attribute != nullptr; attribute += 2) {
+        m_uriBytes += UriLength(*attribute);
+    }
+    const auto parsed = static_cast<uint64_t>(std::max<int64_t>(ExpatByteIndex(m_parser), 0));
+    if (m_uriBytes <= kUriBytesFree + kUriBytesPerByte * parsed) {
+        return true;
+    }
+    refuseAmplification();
+    return false;
+}
+
+void SAXEventTranslator::refuseAmplification() {
+    fail(SAXREADER_E_SYNTAX + XML_ERROR_AMPLIFICATION_LIMIT_BREACH,
+         XML_ErrorString(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
+    XML_StopParser(m_parser, XML_FALSE);
 }
 
 // An event that does not fit the piece whole: the piece is handed over each time it fills.
@@ -341,6 +397,16 @@ bool SAXEventTranslator::widenPair(const char* first, const char* second, WidePa
 
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
+    if (uri != nullptr) {
+        m_longestUri = std::max(m_longestUri, std::strlen(uri));
+    }
+    if (m_pContent == nullptr) {
+        // Elements are looked at from now on, for the limit on the URIs they carry.
+        if (m_longestUri > kShortUri) {
+            XML_SetElementHandler(m_parser, startElementThunk, nullptr);
+        }
+        return;
+    }
     flushText();
     if (m_bStopped) {
         return;
@@ -489,9 +555,7 @@ void SAXEventTranslator::onEntityDecl(const char* name, bool parameter, const ch
         }
     }
     if (entity.levels > kEntityNestingLimit) {
-        fail(SAXREADER_E_SYNTAX + XML_ERROR_AMPLIFICATION_LIMIT_BREACH,
-             XML_ErrorString(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
-        XML_StopParser(m_parser, XML_FALSE);
+        refuseAmplification();
     }
 }
 
@@ -530,9 +594,9 @@ void XMLCALL SAXEventTranslator::startElementThunk(void* self, const XML_Char* n
     events->guard([&] { events->onStartElement(name, attributes); });
 }
 
-void XMLCALL SAXEventTranslator::endElementThunk(void* self, const XML_Char*) {
+void XMLCALL SAXEventTranslator::endElementThunk(void* self, const XML_Char* name) {
     auto* events = static_cast<SAXEventTranslator*>(self);
-    events->guard([&] { events->onEndElement(); });
+    events->guard([&] { events->onEndElement(name); });
 }
 
 // Most text events are gathered here, without a call.

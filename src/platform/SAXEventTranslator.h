@@ -81,7 +81,16 @@ private:
     }
     void findInput();
     void onStartElement(const char* name, const char** attributes);
-    void onEndElement();
+    void onEndElement(const char* name);
+    struct OpenElement;
+    void dropUri(OpenElement& element);
+    // Counts the namespace URIs that an element's names carry, once a long one is declared;
+    // false, the parse failed, when they pass the limit.
+    bool withinUriLimit(const char* name, const char** attributes) {
+        return m_longestUri <= kShortUri || countUris(name, attributes);
+    }
+    bool countUris(const char* name, const char** attributes);
+    void refuseAmplification();
     // The text events that do not fit in the piece gathered so far.
     __attribute__((noinline)) void charactersCut(const char* text, int length);
     void onCharacters(const char* text, int length);
@@ -161,9 +170,19 @@ private:
     };
     std::unordered_map<std::string, EntityNesting> m_entities;
 
+    // Every name in a namespace carries its URI, at a cost in proportion to its length: expat
+    // copies it into each prefixed attribute's name byte by byte, and the reader finds the
+    // local name after it. Once a URI longer than kShortUri is declared, the URI bytes that
+    // names carry are counted and limited as expat limits what entities expand to; shorter
+    // URIs cost little however often they are used.
+    static constexpr size_t kShortUri = 256;
+    size_t m_longestUri = 0;
+    uint64_t m_uriBytes = 0;
+
     SAXAttributesImpl m_attributes;
-    // The names of the open elements, innermost last; `start` is where an element's names
-    // begin. Kept for the UTF-16 callbacks only.
+    // The local and qualified names of the open elements, innermost last, for their ends;
+    // `start` is where an element's names begin. Not their URIs: one URI, declared once, may
+    // be carried by every element, and is widened again at the end. For the UTF-16 callbacks.
     struct OpenElement : NameOffsets {
         size_t start;
     };

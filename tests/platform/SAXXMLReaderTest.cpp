@@ -1232,6 +1232,14 @@ TEST(SAXXMLReader, ChecksWellFormednessWithoutHandlers) {
     EXPECT_EQ(reader.parse("<r><a/></r>", 11), S_OK);
     EXPECT_EQ(reader.parse("<r><a></r>", 10), SyntaxCode(XML_ERROR_TAG_MISMATCH));
     EXPECT_EQ(reader.parseURL("/nonexistent/file.xml"), MSXML2::SAXREADER_E_OPEN);
+    // The names' namespace URIs are limited without handlers too.
+    std::string carried = "<r xmlns:p='urn:" + std::string(65536, 'u') + "'>";
+    for (int i = 0; i < 20000; ++i) {
+        carried += "<e p:v='1'/>";
+    }
+    carried += "</r>";
+    EXPECT_EQ(reader.parse(carried.data(), carried.size()),
+              SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
 }
 
 TEST(SAXXMLReader, AnswersAttributeQueriesOutOfRangeWithoutCrashing) {

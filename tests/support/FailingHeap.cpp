@@ -1,5 +1,6 @@
 #include "support/FailingHeap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 
@@ -24,11 +25,12 @@ bool g_counting = false;
 qortest::Refusal g_refusal;
 qortest::HeapUse g_use;
 
-// Counts one allocation; answers whether it is refused.
-bool CountAllocation() {
+// Counts one allocation of `size` bytes; answers whether it is refused.
+bool CountAllocation(size_t size) {
     if (!g_counting) {
         return false;
     }
+    g_use.largest = std::max(g_use.largest, size);
     const int index = g_use.allocations++;
     switch (g_refusal.kind) {
     case qortest::Refusal::From:
@@ -46,8 +48,8 @@ bool CountAllocation() {
 
 namespace {
 
-void OnSanitizerMalloc(const volatile void*, size_t) {
-    CountAllocation();
+void OnSanitizerMalloc(const volatile void*, size_t size) {
+    CountAllocation(size);
 }
 void OnSanitizerFree(const volatile void*) {}
 const bool g_hooked =
@@ -82,12 +84,12 @@ void __libc_free(void* block);
 void* __libc_memalign(size_t alignment, size_t size);
 
 void* malloc(size_t size) noexcept {
-    void* block = CountAllocation() ? nullptr : __libc_malloc(size);
+    void* block = CountAllocation(size) ? nullptr : __libc_malloc(size);
     CountBlocks(block != nullptr);
     return block;
 }
 void* calloc(size_t count, size_t size) noexcept {
-    void* block = CountAllocation() ? nullptr : __libc_calloc(count, size);
+    void* block = CountAllocation(count * size) ? nullptr : __libc_calloc(count, size);
     CountBlocks(block != nullptr);
     return block;
 }
@@ -96,7 +98,7 @@ void* realloc(void* block, size_t size) noexcept {
         CountBlocks(-1);
         return __libc_realloc(block, size);
     }
-    void* moved = CountAllocation() ? nullptr : __libc_realloc(block, size);
+    void* moved = CountAllocation(size) ? nullptr : __libc_realloc(block, size);
     CountBlocks(block == nullptr && moved != nullptr);
     return moved;
 }
@@ -106,7 +108,7 @@ void free(void* block) noexcept {
 }
 // Aligned blocks, freed by free: LLVM's C++ runtime allocates its exceptions so.
 void* aligned_alloc(size_t alignment, size_t size) noexcept {
-    void* block = CountAllocation() ? nullptr : __libc_memalign(alignment, size);
+    void* block = CountAllocation(size) ? nullptr : __libc_memalign(alignment, size);
     CountBlocks(block != nullptr);
     return block;
 }

@@ -6,6 +6,8 @@
 // and nothing can be refused.
 #pragma once
 
+#include <cstddef>
+
 namespace qortest {
 
 struct HeapUse {
@@ -14,6 +16,8 @@ struct HeapUse {
     // Blocks allocated and not freed during the work, minus blocks from before that it freed;
     // 0 under the sanitizer, which does not tell.
     long live = 0;
+    // The largest block asked for, in bytes.
+    size_t largest = 0;
 };
 
 // Which allocations of the work are refused: none; every one from the given (zero-based)

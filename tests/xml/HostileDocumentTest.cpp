@@ -7,6 +7,7 @@
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
 
+#include "support/FailingHeap.h"
 #include "support/ScopedLog.h"
 #include "support/TestSupport.h"
 
@@ -238,6 +239,50 @@ TEST(HostileDocument, EntityExpansionIsRefusedWithOneFatalLine) {
         ExpectOneFatalLine(road, k_amplification, "amplification");
         EXPECT_LT(road.counts.textBytes, 64LL << 20);
     }
+}
+
+// Every name in a namespace carries its URI: the URI bytes that the names of a document carry
+// are limited against its size, as entity expansion is, on either road. Expat copies the URI
+// into each prefixed attribute's name byte by byte; elements carry it too.
+TEST(HostileDocument, LongNamespaceUrisUsedOverAndOverAreRefused) {
+    const std::string longUri = "urn:" + std::string(65536, 'u');
+    const std::string uri = "urn:" + std::string(300, 'u');
+    const struct {
+        std::string document;
+        long result;
+    } cases[] = {
+        {"<r xmlns:p='" + longUri + "'>" + Repeat("<e p:v='1'/>", 20000) + "</r>",
+         static_cast<int32_t>(k_amplification)},
+        {"<p:r xmlns:p='" + longUri + "'>" + Repeat("<p:e/>", 100000) + "</p:r>",
+         static_cast<int32_t>(k_amplification)},
+        // A long URI as documents use one.
+        {"<p:r xmlns:p='" + uri + "'>" + Repeat("<p:e p:id='12' p:v='1'>text</p:e>", 20000) +
+             "</p:r>",
+         S_OK},
+    };
+    for (const bool utf16Road : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.document.substr(c.document.size() - 40) +
+                         (utf16Road ? " (UTF-16)" : ""));
+            Road road(LONG_MAX, utf16Road);
+            EXPECT_EQ(road.Parse(c.document), c.result);
+            if (c.result != S_OK) {
+                ExpectOneFatalLine(road, k_amplification, "amplification");
+            }
+        }
+    }
+}
+
+// An open element's URI is not kept until its end: 20,000 levels of 256 characters would take
+// 10 MB; what the reader keeps for an open element is a few dozen bytes.
+TEST(HostileDocument, DeepElementsInANamespaceTakeNoMemoryPerLevel) {
+    const std::string document = "<p:r xmlns:p='urn:" + std::string(250, 'u') + "'>" +
+                                 Repeat("<p:e>", 20000) + Repeat("</p:e>", 20000) + "</p:r>";
+    Road road(1, true);
+    long result = E_FAIL;
+    const qortest::HeapUse use = qortest::HeapUseOf([&] { result = road.Parse(document); });
+    EXPECT_EQ(result, S_OK);
+    EXPECT_LT(use.largest, size_t{4} << 20);
 }
 
 TEST(HostileDocument, ExternalEntitiesAtANetworkAddressAreNeverFetched) {
