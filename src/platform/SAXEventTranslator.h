@@ -17,8 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace MSXML2 {
@@ -173,7 +173,9 @@ private:
         size_t levels = 0;
         std::vector<EntityNesting*> referrers;
     };
-    std::unordered_map<std::string, EntityNesting> m_entities;
+    // Ordered: the document chooses the names, and names made to collide in the standard
+    // library's hash, which has no secret seed, would make each lookup walk all of them.
+    std::map<std::string, EntityNesting> m_entities;
 
     // Declared once, carried by every element: a namespace URI by every name in the namespace
     // (expat copies it into each prefixed attribute's name byte by byte, and the reader finds
