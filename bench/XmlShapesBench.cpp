@@ -14,6 +14,8 @@
 #include <benchmark/benchmark.h>
 #include <expat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +43,62 @@ template <typename Item> void FillNumbered(std::string& document, size_t size, I
 
 const std::string kWords = "lorem ipsum dolor sit amet ";
 const std::string kValue(60, 'v');
+
+// Entity declarations whose names, as the reader keys them ('&' and the name), all hash alike
+// in GCC's C++ library, whose 64-bit string hash has no secret seed. A key is a fixed block and
+// six segments of two blocks; each segment is one of nine that take the hash from the same
+// state to the same next state (a free block, and one chosen to reach that state).
+std::string CollidingEntities(size_t size) {
+    constexpr uint64_t kMul = (uint64_t{0xc6a4a793} << 32) + 0x5bd1e995;
+    constexpr int kSegments = 6;
+    constexpr uint64_t kChoices = 9;
+    uint64_t inverse = kMul;
+    for (int i = 0; i < 5; ++i) {
+        inverse *= 2 - kMul * inverse;
+    }
+    const auto shiftMix = [](uint64_t v) { return v ^ (v >> 47); };
+    const auto mix = [&](uint64_t block) { return shiftMix(block * kMul) * kMul; };
+    const auto unmix = [&](uint64_t mixed) { return shiftMix(mixed * inverse) * inverse; };
+    const auto load = [](const char* bytes) {
+        uint64_t block = 0;
+        std::memcpy(&block, bytes, sizeof block);
+        return block;
+    };
+    static const char kNameChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    constexpr uint64_t kNameCharCount = sizeof kNameChars - 1;
+    const auto nameChars = [](const char* block) {
+        return std::all_of(block, block + 8,
+                           [](char c) { return c != 0 && std::strchr(kNameChars, c) != nullptr; });
+    };
+    uint64_t state = (0xc70f6907 ^ ((8 + 16 * kSegments) * kMul) ^ mix(load("&Entity_"))) * kMul;
+    std::vector<std::string> segments;
+    for (int segment = 0; segment < kSegments; ++segment) {
+        const uint64_t next = state * 31 + 7;
+        for (uint64_t counter = 0; segments.size() < (segment + 1) * kChoices; ++counter) {
+            char blocks[16];
+            for (uint64_t i = 0, c = counter; i < 8; ++i, c /= kNameCharCount) {
+                blocks[i] = kNameChars[c % kNameCharCount];
+            }
+            const uint64_t reached = (state ^ mix(load(blocks))) * kMul;
+            const uint64_t second = unmix(reached ^ (next * inverse));
+            std::memcpy(blocks + 8, &second, sizeof second);
+            if (nameChars(blocks + 8)) {
+                segments.emplace_back(blocks, sizeof blocks);
+            }
+        }
+        state = next;
+    }
+    std::string d = "<!DOCTYPE r [";
+    for (uint64_t name = 0; d.size() < size; ++name) {
+        d += "<!ENTITY Entity_";
+        for (uint64_t segment = 0, c = name; segment < kSegments; ++segment, c /= kChoices) {
+            d += segments[segment * kChoices + c % kChoices];
+        }
+        d += " 'x'>";
+    }
+    return d + "]><r/>";
+}
 
 struct Shape {
     const char* name;
@@ -128,6 +186,14 @@ const Shape kShapes[] = {
          }
          return d;
      }},
+    {"names in a namespace of 300 bytes",
+     [](size_t size) {
+         const std::string uri = "urn:" + std::string(296, 'u');
+         std::string d = "<p:r xmlns:p='" + uri + "'>";
+         Fill(d, "<p:e p:v='12'>text</p:e>", size);
+         return d + "</p:r>";
+     }},
+    {"entity declarations with colliding names", CollidingEntities},
     {"minified elements",
      [](size_t size) {
          std::string d = "<r>";

@@ -24,10 +24,10 @@ using qorutils::text::kNarrowLimit;
 // cannot overflow it.
 constexpr size_t kEntityNestingLimit = 40;
 
-// The namespace URI bytes that names may carry once a long URI is declared: 8 MiB, and 100
-// for each byte parsed, the limits expat puts on entity expansion.
-constexpr uint64_t kUriBytesFree = uint64_t{8} << 20;
-constexpr uint64_t kUriBytesPerByte = 100;
+// The bytes that elements may carry once a long declaration is made: 8 MiB, and 100 for each
+// byte parsed, the limits expat puts on entity expansion.
+constexpr uint64_t kCarriedBytesFree = uint64_t{8} << 20;
+constexpr uint64_t kCarriedBytesPerByte = 100;
 
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
@@ -102,9 +102,10 @@ bool SAXEventTranslator::createParser() {
 }
 
 bool SAXEventTranslator::startDocument() {
-    // Without a content handler, the elements are only looked at once a long namespace URI is
-    // declared, for the limit on the URIs that names carry.
+    // Without a content handler, the elements are only looked at once a long namespace URI or
+    // attribute default is declared, for the limit on what they carry.
     XML_SetStartNamespaceDeclHandler(m_parser, startNamespaceThunk);
+    XML_SetAttlistDeclHandler(m_parser, attlistDeclThunk);
     if (m_pContent != nullptr) {
         XML_SetElementHandler(m_parser, startElementThunk, endElementThunk);
         XML_SetCharacterDataHandler(m_parser, charactersThunk);
@@ -232,12 +233,12 @@ long SAXEventTranslator::deliverText() {
 
 void SAXEventTranslator::onStartElement(const char* name, const char** attributes) {
     if (m_pContent == nullptr) {
-        withinUriLimit(name, attributes);
+        withinCarriedLimit(name, attributes);
         return;
     }
     ++m_depth;
     flushText();
-    if (m_bStopped || !withinUriLimit(name, attributes)) {
+    if (m_bStopped || !withinCarriedLimit(name, attributes)) {
         return;
     }
     m_attributes.assign(attributes);
@@ -321,17 +322,37 @@ void SAXEventTranslator::onEndElement(const char* name) {
     check(result);
 }
 
-bool SAXEventTranslator::countUris(const char* name, const char** attributes) {
-    m_uriBytes += UriLength(name);
-    for (const char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        m_uriBytes += UriLength(*attribute);
+// The URIs of the element's and attributes' names, and the values of the attributes that were
+// defaulted (expat puts them after those specified in the start tag).
+bool SAXEventTranslator::countCarried(const char* name, const char** attributes) {
+    m_carriedBytes += UriLength(name);
+    const int specified = XML_GetSpecifiedAttributeCount(m_parser);
+    for (int i = 0; attributes[i] != nullptr; i += 2) {
+        m_carriedBytes += UriLength(attributes[i]);
+        if (i >= specified) {
+            m_carriedBytes += std::strlen(attributes[i + 1]);
+        }
     }
     const auto parsed = static_cast<uint64_t>(std::max<int64_t>(ExpatByteIndex(m_parser), 0));
-    if (m_uriBytes <= kUriBytesFree + kUriBytesPerByte * parsed) {
+    if (m_carriedBytes <= kCarriedBytesFree + kCarriedBytesPerByte * parsed) {
         return true;
     }
     refuseAmplification();
     return false;
+}
+
+// Counted from the first long declaration on, declarations included: a namespace declared by
+// an attribute default is declared again on every element. Without a content handler, the
+// elements are looked at from then on.
+void SAXEventTranslator::noteDeclared(size_t length) {
+    const bool counting = m_longestDeclared > kShortDeclared;
+    m_longestDeclared = std::max(m_longestDeclared, length);
+    if (counting || m_longestDeclared > kShortDeclared) {
+        m_carriedBytes += length;
+    }
+    if (!counting && m_longestDeclared > kShortDeclared && m_pContent == nullptr) {
+        XML_SetStartElementHandler(m_parser, startElementThunk);
+    }
 }
 
 void SAXEventTranslator::refuseAmplification() {
@@ -397,14 +418,8 @@ bool SAXEventTranslator::widenPair(const char* first, const char* second, WidePa
 
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
-    if (uri != nullptr) {
-        m_longestUri = std::max(m_longestUri, std::strlen(uri));
-    }
+    noteDeclared(uri != nullptr ? std::strlen(uri) : 0);
     if (m_pContent == nullptr) {
-        // Elements are looked at from now on, for the limit on the URIs they carry.
-        if (m_longestUri > kShortUri) {
-            XML_SetElementHandler(m_parser, startElementThunk, nullptr);
-        }
         return;
     }
     flushText();
@@ -654,6 +669,13 @@ void XMLCALL SAXEventTranslator::entityDeclThunk(void* self, const XML_Char* nam
 // counts the mark as one character, which the locator leaves out.
 void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const XML_Char*, int) {
     ExpatLine(static_cast<SAXEventTranslator*>(self)->m_parser);
+}
+
+void XMLCALL SAXEventTranslator::attlistDeclThunk(void* self, const XML_Char*, const XML_Char*,
+                                                  const XML_Char*, const XML_Char* value, int) {
+    if (value != nullptr) {
+        static_cast<SAXEventTranslator*>(self)->noteDeclared(std::strlen(value));
+    }
 }
 
 int XMLCALL SAXEventTranslator::unknownEncodingThunk(void* self, const XML_Char* name,

@@ -17,8 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace MSXML2 {
@@ -84,12 +84,14 @@ private:
     void onEndElement(const char* name);
     struct OpenElement;
     void dropUri(OpenElement& element);
-    // Counts the namespace URIs that an element's names carry, once a long one is declared;
-    // false, the parse failed, when they pass the limit.
-    bool withinUriLimit(const char* name, const char** attributes) {
-        return m_longestUri <= kShortUri || countUris(name, attributes);
+    // Counts what the declarations make an element carry, once a long one is made; false, the
+    // parse failed, when it passes the limit.
+    bool withinCarriedLimit(const char* name, const char** attributes) {
+        return m_longestDeclared <= kShortDeclared || countCarried(name, attributes);
     }
-    bool countUris(const char* name, const char** attributes);
+    bool countCarried(const char* name, const char** attributes);
+    // A namespace URI or attribute default of `length` bytes is declared.
+    void noteDeclared(size_t length);
     void refuseAmplification();
     // The text events that do not fit in the piece gathered so far.
     __attribute__((noinline)) void charactersCut(const char* text, int length);
@@ -132,6 +134,9 @@ private:
                                         const XML_Char* notation);
     static void XMLCALL xmlDeclThunk(void* self, const XML_Char* version, const XML_Char* encoding,
                                      int standalone);
+    static void XMLCALL attlistDeclThunk(void* self, const XML_Char* element,
+                                         const XML_Char* attribute, const XML_Char* type,
+                                         const XML_Char* value, int required);
     static int XMLCALL unknownEncodingThunk(void* self, const XML_Char* name, XML_Encoding* info);
 
     ISAXContentHandler* m_pContent;
@@ -168,16 +173,20 @@ private:
         size_t levels = 0;
         std::vector<EntityNesting*> referrers;
     };
-    std::unordered_map<std::string, EntityNesting> m_entities;
+    // Ordered: the document chooses the names, and names made to collide in the standard
+    // library's hash, which has no secret seed, would make each lookup walk all of them.
+    std::map<std::string, EntityNesting> m_entities;
 
-    // Every name in a namespace carries its URI, at a cost in proportion to its length: expat
-    // copies it into each prefixed attribute's name byte by byte, and the reader finds the
-    // local name after it. Once a URI longer than kShortUri is declared, the URI bytes that
-    // names carry are counted and limited as expat limits what entities expand to; shorter
-    // URIs cost little however often they are used.
-    static constexpr size_t kShortUri = 256;
-    size_t m_longestUri = 0;
-    uint64_t m_uriBytes = 0;
+    // Declared once, carried by every element: a namespace URI by every name in the namespace
+    // (expat copies it into each prefixed attribute's name byte by byte, and the reader finds
+    // the local name after it), and an attribute default of the DTD, or a namespace declared
+    // by one, by every element of its type. Each costs time in proportion to its length. Once
+    // one longer than kShortDeclared is declared, the bytes that elements carry so are counted
+    // and limited as expat limits what entities expand to; shorter ones cost little however
+    // often they are used.
+    static constexpr size_t kShortDeclared = 256;
+    size_t m_longestDeclared = 0;
+    uint64_t m_carriedBytes = 0;
 
     SAXAttributesImpl m_attributes;
     // The local and qualified names of the open elements, innermost last, for their ends;

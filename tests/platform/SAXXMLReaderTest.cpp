@@ -1232,14 +1232,21 @@ TEST(SAXXMLReader, ChecksWellFormednessWithoutHandlers) {
     EXPECT_EQ(reader.parse("<r><a/></r>", 11), S_OK);
     EXPECT_EQ(reader.parse("<r><a></r>", 10), SyntaxCode(XML_ERROR_TAG_MISMATCH));
     EXPECT_EQ(reader.parseURL("/nonexistent/file.xml"), MSXML2::SAXREADER_E_OPEN);
-    // The names' namespace URIs are limited without handlers too.
-    std::string carried = "<r xmlns:p='urn:" + std::string(65536, 'u') + "'>";
-    for (int i = 0; i < 20000; ++i) {
-        carried += "<e p:v='1'/>";
+    // What declarations make elements carry is limited without handlers too.
+    const std::string uri = "'urn:" + std::string(65536, 'u') + "'";
+    const std::pair<std::string, std::string> carriers[] = {
+        {"<r xmlns:p=" + uri + ">", "<e p:v='1'/>"},
+        {"<!DOCTYPE r [<!ATTLIST e xmlns:p CDATA " + uri + ">]><r>", "<e/>"},
+    };
+    for (const auto& [start, element] : carriers) {
+        std::string carried = start;
+        for (int i = 0; i < 20000; ++i) {
+            carried += element;
+        }
+        carried += "</r>";
+        EXPECT_EQ(reader.parse(carried.data(), carried.size()),
+                  SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
     }
-    carried += "</r>";
-    EXPECT_EQ(reader.parse(carried.data(), carried.size()),
-              SyntaxCode(XML_ERROR_AMPLIFICATION_LIMIT_BREACH));
 }
 
 TEST(SAXXMLReader, AnswersAttributeQueriesOutOfRangeWithoutCrashing) {

@@ -241,28 +241,34 @@ TEST(HostileDocument, EntityExpansionIsRefusedWithOneFatalLine) {
     }
 }
 
-// Every name in a namespace carries its URI: the URI bytes that the names of a document carry
-// are limited against its size, as entity expansion is, on either road. Expat copies the URI
-// into each prefixed attribute's name byte by byte; elements carry it too.
-TEST(HostileDocument, LongNamespaceUrisUsedOverAndOverAreRefused) {
-    const std::string longUri = "urn:" + std::string(65536, 'u');
-    const std::string uri = "urn:" + std::string(300, 'u');
+// What a declaration makes every element carry, a namespace URI in its names or an attribute
+// default of the DTD, is limited against the document's size as entity expansion is, on either
+// road. Expat copies a URI into each prefixed attribute's name byte by byte, and declares a
+// defaulted namespace on each element again.
+TEST(HostileDocument, LongDeclarationsCarriedByEveryElementAreRefused) {
+    const std::string longText = "urn:" + std::string(65536, 'u');
+    const std::string text = "urn:" + std::string(300, 'u');
+    const std::string attlist = "<!DOCTYPE r [<!ATTLIST e ";
     const struct {
         std::string document;
         long result;
     } cases[] = {
-        {"<r xmlns:p='" + longUri + "'>" + Repeat("<e p:v='1'/>", 20000) + "</r>",
+        {"<r xmlns:p='" + longText + "'>" + Repeat("<e p:v='1'/>", 20000) + "</r>",
          static_cast<int32_t>(k_amplification)},
-        {"<p:r xmlns:p='" + longUri + "'>" + Repeat("<p:e/>", 100000) + "</p:r>",
+        {"<p:r xmlns:p='" + longText + "'>" + Repeat("<p:e/>", 100000) + "</p:r>",
          static_cast<int32_t>(k_amplification)},
-        // A long URI as documents use one.
-        {"<p:r xmlns:p='" + uri + "'>" + Repeat("<p:e p:id='12' p:v='1'>text</p:e>", 20000) +
-             "</p:r>",
+        {attlist + "v CDATA '" + longText + "'>]><r>" + Repeat("<e/>", 20000) + "</r>",
+         static_cast<int32_t>(k_amplification)},
+        {attlist + "xmlns:p CDATA '" + longText + "'>]><r>" + Repeat("<e/>", 20000) + "</r>",
+         static_cast<int32_t>(k_amplification)},
+        // Long declarations as documents use them.
+        {"<!DOCTYPE p:r [<!ATTLIST p:e d CDATA '" + text + "'>]><p:r xmlns:p='" + text + "'>" +
+             Repeat("<p:e p:id='12' p:v='1'>text</p:e>", 20000) + "</p:r>",
          S_OK},
     };
     for (const bool utf16Road : {false, true}) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(c.document.substr(c.document.size() - 40) +
+            SCOPED_TRACE(c.document.substr(0, 30) + c.document.substr(c.document.size() - 30) +
                          (utf16Road ? " (UTF-16)" : ""));
             Road road(LONG_MAX, utf16Road);
             EXPECT_EQ(road.Parse(c.document), c.result);
