@@ -24,8 +24,8 @@ using qorutils::text::kNarrowLimit;
 // cannot overflow it.
 constexpr size_t kEntityNestingLimit = 40;
 
-// The bytes that elements may carry once a long declaration is made: 8 MiB, and 100 for each
-// byte parsed, the limits expat puts on entity expansion.
+// The bytes that elements may carry once they are counted: 8 MiB, and 100 for each byte
+// parsed, the limits expat puts on entity expansion.
 constexpr uint64_t kCarriedBytesFree = uint64_t{8} << 20;
 constexpr uint64_t kCarriedBytesPerByte = 100;
 
@@ -103,7 +103,7 @@ bool SAXEventTranslator::createParser() {
 
 bool SAXEventTranslator::startDocument() {
     // Without a content handler, the elements are only looked at once a long namespace URI or
-    // attribute default is declared, for the limit on what they carry.
+    // an attribute default is declared, for the limit on what they carry.
     XML_SetStartNamespaceDeclHandler(m_parser, startNamespaceThunk);
     XML_SetAttlistDeclHandler(m_parser, attlistDeclThunk);
     if (m_pContent != nullptr) {
@@ -322,15 +322,15 @@ void SAXEventTranslator::onEndElement(const char* name) {
     check(result);
 }
 
-// The URIs of the element's and attributes' names, and the values of the attributes that were
-// defaulted (expat puts them after those specified in the start tag).
+// The URIs of the element's and attributes' names, and the attributes that were defaulted
+// (expat puts them after those specified in the start tag), each a byte and its value.
 bool SAXEventTranslator::countCarried(const char* name, const char** attributes) {
     m_carriedBytes += UriLength(name);
     const int specified = XML_GetSpecifiedAttributeCount(m_parser);
     for (int i = 0; attributes[i] != nullptr; i += 2) {
         m_carriedBytes += UriLength(attributes[i]);
         if (i >= specified) {
-            m_carriedBytes += std::strlen(attributes[i + 1]);
+            m_carriedBytes += 1 + std::strlen(attributes[i + 1]);
         }
     }
     const auto parsed = static_cast<uint64_t>(std::max<int64_t>(ExpatByteIndex(m_parser), 0));
@@ -341,18 +341,12 @@ bool SAXEventTranslator::countCarried(const char* name, const char** attributes)
     return false;
 }
 
-// Counted from the first long declaration on, declarations included: a namespace declared by
-// an attribute default is declared again on every element. Without a content handler, the
-// elements are looked at from then on.
-void SAXEventTranslator::noteDeclared(size_t length) {
-    const bool counting = m_longestDeclared > kShortDeclared;
-    m_longestDeclared = std::max(m_longestDeclared, length);
-    if (counting || m_longestDeclared > kShortDeclared) {
-        m_carriedBytes += length;
-    }
-    if (!counting && m_longestDeclared > kShortDeclared && m_pContent == nullptr) {
+// Without a content handler, the elements are looked at from now on.
+void SAXEventTranslator::startCountingCarried() {
+    if (!m_countingCarried && m_pContent == nullptr) {
         XML_SetStartElementHandler(m_parser, startElementThunk);
     }
+    m_countingCarried = true;
 }
 
 void SAXEventTranslator::refuseAmplification() {
@@ -418,7 +412,15 @@ bool SAXEventTranslator::widenPair(const char* first, const char* second, WidePa
 
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
-    noteDeclared(uri != nullptr ? std::strlen(uri) : 0);
+    // Namespace declarations are counted too: one declared by an attribute default is declared
+    // again on every element.
+    const size_t length = uri != nullptr ? std::strlen(uri) : 0;
+    if (length > kShortUri) {
+        startCountingCarried();
+    }
+    if (m_countingCarried) {
+        m_carriedBytes += 1 + length;
+    }
     if (m_pContent == nullptr) {
         return;
     }
@@ -674,7 +676,7 @@ void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const
 void XMLCALL SAXEventTranslator::attlistDeclThunk(void* self, const XML_Char*, const XML_Char*,
                                                   const XML_Char*, const XML_Char* value, int) {
     if (value != nullptr) {
-        static_cast<SAXEventTranslator*>(self)->noteDeclared(std::strlen(value));
+        static_cast<SAXEventTranslator*>(self)->startCountingCarried();
     }
 }
 

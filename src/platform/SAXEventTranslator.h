@@ -84,14 +84,13 @@ private:
     void onEndElement(const char* name);
     struct OpenElement;
     void dropUri(OpenElement& element);
-    // Counts what the declarations make an element carry, once a long one is made; false, the
+    // Counts what the declarations make an element carry, once counting started; false, the
     // parse failed, when it passes the limit.
     bool withinCarriedLimit(const char* name, const char** attributes) {
-        return m_longestDeclared <= kShortDeclared || countCarried(name, attributes);
+        return !m_countingCarried || countCarried(name, attributes);
     }
     bool countCarried(const char* name, const char** attributes);
-    // A namespace URI or attribute default of `length` bytes is declared.
-    void noteDeclared(size_t length);
+    void startCountingCarried();
     void refuseAmplification();
     // The text events that do not fit in the piece gathered so far.
     __attribute__((noinline)) void charactersCut(const char* text, int length);
@@ -179,13 +178,13 @@ private:
 
     // Declared once, carried by every element: a namespace URI by every name in the namespace
     // (expat copies it into each prefixed attribute's name byte by byte, and the reader finds
-    // the local name after it), and an attribute default of the DTD, or a namespace declared
-    // by one, by every element of its type. Each costs time in proportion to its length. Once
-    // one longer than kShortDeclared is declared, the bytes that elements carry so are counted
-    // and limited as expat limits what entities expand to; shorter ones cost little however
-    // often they are used.
-    static constexpr size_t kShortDeclared = 256;
-    size_t m_longestDeclared = 0;
+    // the local name after it), and the attribute defaults of the DTD, and namespaces declared
+    // by them, by every element of their type, however many and long they are. Once a URI
+    // longer than kShortUri or any default is declared, the bytes that elements carry so are
+    // counted, and limited as expat limits what entities expand to; short URIs cost little
+    // however often they are used.
+    static constexpr size_t kShortUri = 256;
+    bool m_countingCarried = false;
     uint64_t m_carriedBytes = 0;
 
     SAXAttributesImpl m_attributes;

@@ -1234,9 +1234,14 @@ TEST(SAXXMLReader, ChecksWellFormednessWithoutHandlers) {
     EXPECT_EQ(reader.parseURL("/nonexistent/file.xml"), MSXML2::SAXREADER_E_OPEN);
     // What declarations make elements carry is limited without handlers too.
     const std::string uri = "'urn:" + std::string(65536, 'u') + "'";
+    std::string manyDefaults;
+    for (int i = 0; i < 5000; ++i) {
+        manyDefaults += " a" + std::to_string(i) + " CDATA '1'";
+    }
     const std::pair<std::string, std::string> carriers[] = {
         {"<r xmlns:p=" + uri + ">", "<e p:v='1'/>"},
         {"<!DOCTYPE r [<!ATTLIST e xmlns:p CDATA " + uri + ">]><r>", "<e/>"},
+        {"<!DOCTYPE r [<!ATTLIST e" + manyDefaults + ">]><r>", "<e/>"},
     };
     for (const auto& [start, element] : carriers) {
         std::string carried = start;

@@ -241,14 +241,18 @@ TEST(HostileDocument, EntityExpansionIsRefusedWithOneFatalLine) {
     }
 }
 
-// What a declaration makes every element carry, a namespace URI in its names or an attribute
-// default of the DTD, is limited against the document's size as entity expansion is, on either
+// What declarations make every element carry, a namespace URI in its names or the attribute
+// defaults of the DTD, is limited against the document's size as entity expansion is, on either
 // road. Expat copies a URI into each prefixed attribute's name byte by byte, and declares a
 // defaulted namespace on each element again.
 TEST(HostileDocument, LongDeclarationsCarriedByEveryElementAreRefused) {
     const std::string longText = "urn:" + std::string(65536, 'u');
     const std::string text = "urn:" + std::string(300, 'u');
     const std::string attlist = "<!DOCTYPE r [<!ATTLIST e ";
+    std::string manyDefaults;
+    for (int i = 0; i < 5000; ++i) {
+        manyDefaults += " a" + std::to_string(i) + " CDATA '1'";
+    }
     const struct {
         std::string document;
         long result;
@@ -260,6 +264,8 @@ TEST(HostileDocument, LongDeclarationsCarriedByEveryElementAreRefused) {
         {attlist + "v CDATA '" + longText + "'>]><r>" + Repeat("<e/>", 20000) + "</r>",
          static_cast<int32_t>(k_amplification)},
         {attlist + "xmlns:p CDATA '" + longText + "'>]><r>" + Repeat("<e/>", 20000) + "</r>",
+         static_cast<int32_t>(k_amplification)},
+        {attlist + manyDefaults + ">]><r>" + Repeat("<e/>", 20000) + "</r>",
          static_cast<int32_t>(k_amplification)},
         // Long declarations as documents use them.
         {"<!DOCTYPE p:r [<!ATTLIST p:e d CDATA '" + text + "'>]><p:r xmlns:p='" + text + "'>" +
