@@ -19,16 +19,6 @@ namespace {
 
 using qorutils::text::kNarrowLimit;
 
-// Expat expands an entity that refers to others recursively, a few hundred bytes of stack a
-// level: nesting is limited so that a document read on a thread with a small stack (64 KiB)
-// cannot overflow it.
-constexpr size_t kEntityNestingLimit = 40;
-
-// The bytes that elements may carry once they are counted: 8 MiB, and 100 for each byte
-// parsed, the limits expat puts on entity expansion.
-constexpr uint64_t kCarriedBytesFree = uint64_t{8} << 20;
-constexpr uint64_t kCarriedBytesPerByte = 100;
-
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
     void* narrow = nullptr;
@@ -322,31 +312,20 @@ void SAXEventTranslator::onEndElement(const char* name) {
     check(result);
 }
 
-// The URIs of the element's and attributes' names, and the attributes that were defaulted
-// (expat puts them after those specified in the start tag), each a byte and its value.
 bool SAXEventTranslator::countCarried(const char* name, const char** attributes) {
-    m_carriedBytes += UriLength(name);
-    const int specified = XML_GetSpecifiedAttributeCount(m_parser);
-    for (int i = 0; attributes[i] != nullptr; i += 2) {
-        m_carriedBytes += UriLength(attributes[i]);
-        if (i >= specified) {
-            m_carriedBytes += 1 + std::strlen(attributes[i + 1]);
-        }
-    }
-    const auto parsed = static_cast<uint64_t>(std::max<int64_t>(ExpatByteIndex(m_parser), 0));
-    if (m_carriedBytes <= kCarriedBytesFree + kCarriedBytesPerByte * parsed) {
+    if (m_limits.carry(m_parser, name, attributes)) {
         return true;
     }
     refuseAmplification();
     return false;
 }
 
-// Without a content handler, the elements are looked at from now on.
-void SAXEventTranslator::startCountingCarried() {
-    if (!m_countingCarried && m_pContent == nullptr) {
+// Once the limits count what elements carry, elements are looked at without a content handler
+// too.
+void SAXEventTranslator::watchElements() {
+    if (m_limits.counting() && m_pContent == nullptr) {
         XML_SetStartElementHandler(m_parser, startElementThunk);
     }
-    m_countingCarried = true;
 }
 
 void SAXEventTranslator::refuseAmplification() {
@@ -412,15 +391,8 @@ bool SAXEventTranslator::widenPair(const char* first, const char* second, WidePa
 
 // The default namespace has no prefix, and an undeclaring xmlns="" no URI: both are empty.
 void SAXEventTranslator::onStartNamespace(const char* prefix, const char* uri) {
-    // Namespace declarations are counted too: one declared by an attribute default is declared
-    // again on every element.
-    const size_t length = uri != nullptr ? std::strlen(uri) : 0;
-    if (length > kShortUri) {
-        startCountingCarried();
-    }
-    if (m_countingCarried) {
-        m_carriedBytes += 1 + length;
-    }
+    m_limits.declareNamespace(uri);
+    watchElements();
     if (m_pContent == nullptr) {
         return;
     }
@@ -526,52 +498,9 @@ void SAXEventTranslator::onDefault(const char* text, int length) {
     }
 }
 
-// The first declaration of an entity binds it. Its text is read again where it is expanded, so
-// each reference in it ("&name;" in a general entity, "%name;" in a parameter entity, character
-// references being replaced already) is one more level. Each entity keeps the deepest nesting
-// its expansion reaches among those declared so far; a declaration raises that of the entities
-// that refer to it, so a chain is refused when it is declared, before any of it is expanded.
-// Each rise is by a level, up to the limit: the work is bounded by the references times the
-// limit, and an entity that refers back to itself rises past the limit too.
 void SAXEventTranslator::onEntityDecl(const char* name, bool parameter, const char* value,
                                       int length) {
-    const char mark = parameter ? '%' : '&';
-    EntityNesting& entity = m_entities[mark + std::string(name)];
-    if (entity.declared) {
-        return;
-    }
-    entity.declared = true;
-    const std::string_view text(value != nullptr ? value : "", static_cast<size_t>(length));
-    size_t deepest = 0;
-    for (size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + 1)) {
-        const size_t end = text.find(';', at);
-        if (end == std::string_view::npos) {
-            break;
-        }
-        if (text[at + 1] != '#') {
-            EntityNesting& referred = m_entities[std::string(text.substr(at, end - at))];
-            referred.referrers.push_back(&entity);
-            deepest = std::max(deepest, referred.levels);
-        }
-    }
-    entity.levels = std::max(entity.levels, deepest + 1);
-    std::vector<const EntityNesting*> raised = {&entity};
-    while (!raised.empty() && entity.levels <= kEntityNestingLimit) {
-        const EntityNesting* below = raised.back();
-        raised.pop_back();
-        for (EntityNesting* above : below->referrers) {
-            if (above->levels > below->levels) {
-                continue;
-            }
-            above->levels = below->levels + 1;
-            if (above->levels > kEntityNestingLimit) {
-                entity.levels = above->levels;
-                break;
-            }
-            raised.push_back(above);
-        }
-    }
-    if (entity.levels > kEntityNestingLimit) {
+    if (!m_limits.declareEntity(name, parameter, value, length)) {
         refuseAmplification();
     }
 }
@@ -676,7 +605,9 @@ void XMLCALL SAXEventTranslator::xmlDeclThunk(void* self, const XML_Char*, const
 void XMLCALL SAXEventTranslator::attlistDeclThunk(void* self, const XML_Char*, const XML_Char*,
                                                   const XML_Char*, const XML_Char* value, int) {
     if (value != nullptr) {
-        static_cast<SAXEventTranslator*>(self)->startCountingCarried();
+        auto* events = static_cast<SAXEventTranslator*>(self);
+        events->m_limits.declareDefault();
+        events->watchElements();
     }
 }
 

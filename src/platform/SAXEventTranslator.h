@@ -6,6 +6,7 @@
 // for its lifetime; the session that feeds the parser owns it.
 #pragma once
 
+#include "platform/AmplificationLimits.h"
 #include "platform/ReaderShortcuts.h"
 #include "platform/SAXAttributesImpl.h"
 #include "platform/SAXLocatorImpl.h"
@@ -17,7 +18,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -84,13 +84,13 @@ private:
     void onEndElement(const char* name);
     struct OpenElement;
     void dropUri(OpenElement& element);
-    // Counts what the declarations make an element carry, once counting started; false, the
-    // parse failed, when it passes the limit.
+    // Counts what the declarations make an element carry, once the limits count it; false,
+    // the parse failed, when it passes the limit.
     bool withinCarriedLimit(const char* name, const char** attributes) {
-        return !m_countingCarried || countCarried(name, attributes);
+        return !m_limits.counting() || countCarried(name, attributes);
     }
     bool countCarried(const char* name, const char** attributes);
-    void startCountingCarried();
+    void watchElements();
     void refuseAmplification();
     // The text events that do not fit in the piece gathered so far.
     __attribute__((noinline)) void charactersCut(const char* text, int length);
@@ -165,27 +165,8 @@ private:
     bool m_referenceSplit = false;
     TextPosition m_referenceAt;
 
-    // Each entity declared or referred to, by its name after '&' or '%': the deepest nesting
-    // its expansion reaches (0 until declared) and the entities whose text refers to it.
-    struct EntityNesting {
-        bool declared = false;
-        size_t levels = 0;
-        std::vector<EntityNesting*> referrers;
-    };
-    // Ordered: the document chooses the names, and names made to collide in the standard
-    // library's hash, which has no secret seed, would make each lookup walk all of them.
-    std::map<std::string, EntityNesting> m_entities;
-
-    // Declared once, carried by every element: a namespace URI by every name in the namespace
-    // (expat copies it into each prefixed attribute's name byte by byte, and the reader finds
-    // the local name after it), and the attribute defaults of the DTD, and namespaces declared
-    // by them, by every element of their type, however many and long they are. Once a URI
-    // longer than kShortUri or any default is declared, the bytes that elements carry so are
-    // counted, and limited as expat limits what entities expand to; short URIs cost little
-    // however often they are used.
-    static constexpr size_t kShortUri = 256;
-    bool m_countingCarried = false;
-    uint64_t m_carriedBytes = 0;
+    // What the document declares once and uses many times.
+    AmplificationLimits m_limits;
 
     SAXAttributesImpl m_attributes;
     // The local and qualified names of the open elements, innermost last, for their ends;
