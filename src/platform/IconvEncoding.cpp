@@ -74,6 +74,7 @@ public:
     explicit IconvDecoder(const char* name) {
         const qorutils::ForkLock::Guard lock(g_iconvModules);
         m_cd = iconv_open("UTF-32LE", name);
+        m_openError = isOpen() ? 0 : errno;
     }
     ~IconvDecoder() {
         if (isOpen()) {
@@ -85,6 +86,8 @@ public:
     IconvDecoder& operator=(const IconvDecoder&) = delete;
 
     bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    // Not opened for want of memory, rather than for a set that iconv does not know.
+    bool openOutOfMemory() const { return m_openError == ENOMEM; }
 
     // Converts the bytes alone, from the initial shift state.
     Probe probe(const unsigned char* bytes, size_t count, int& code) {
@@ -124,6 +127,7 @@ public:
 
 private:
     iconv_t m_cd = reinterpret_cast<iconv_t>(-1);
+    int m_openError = 0;
     long m_probes = 0;
 };
 
@@ -158,6 +162,7 @@ void releaseSet(void* data) {
 // Result of measuring the sequences that begin with a prefix.
 constexpr int kNoSequence = -1; // no character begins with the prefix
 constexpr int kRefused = 0;     // lengths differ, shift state, or too long
+constexpr int kNoMemory = -2;   // the table of two-byte characters could not be allocated
 
 // Finds the length of the characters that begin with `prefix` (`depth` bytes so far). When
 // `pairs` is given (a two-byte row), it records every two-byte character and invalid pair.
@@ -202,7 +207,7 @@ int measureLead(MultiByteSet& set, unsigned char lead) {
     if (!set.pairs) {
         set.pairs.reset(new (std::nothrow) int[size_t{1} << 16]);
         if (!set.pairs) {
-            return kRefused;
+            return kNoMemory;
         }
     }
     unsigned char prefix[4] = {lead, 0, 0, 0};
@@ -229,21 +234,24 @@ void FixSingleBytes(int (&map)[256]) {
 
 } // namespace
 
-bool FillIconvEncoding(const char* name, XML_Encoding* info) {
+EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
     // A slash would pass iconv options; an encoding name never has one.
     if (name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr) {
-        return false;
+        return EncodingFill::Unknown;
     }
     std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(SetToRead(name)));
-    if (!set || !set->decoder.isOpen()) {
-        return false;
+    if (!set || set->decoder.openOutOfMemory()) {
+        return EncodingFill::OutOfMemory;
+    }
+    if (!set->decoder.isOpen()) {
+        return EncodingFill::Unknown;
     }
     // Markup must read as ASCII (expat checks every byte); testing '<' first refuses UTF-16,
     // UTF-32 and EBCDIC sets before any multi-byte probing.
     const unsigned char less = '<';
     int lessCode = kInvalid;
     if (set->decoder.probe(&less, 1, lessCode) != Probe::Character || lessCode != '<') {
-        return false;
+        return EncodingFill::Unknown;
     }
     bool multiByte = false;
     for (int byte = 0; byte < 256; ++byte) {
@@ -259,8 +267,11 @@ bool FillIconvEncoding(const char* name, XML_Encoding* info) {
             break;
         case Probe::Incomplete: {
             const int length = measureLead(*set, single);
+            if (length == kNoMemory) {
+                return EncodingFill::OutOfMemory;
+            }
             if (length == kRefused) {
-                return false;
+                return EncodingFill::Unknown;
             }
             set->lengths[byte] = length;
             info->map[byte] = length == kNoSequence ? kInvalid : -length;
@@ -268,20 +279,20 @@ bool FillIconvEncoding(const char* name, XML_Encoding* info) {
             break;
         }
         case Probe::Unusable:
-            return false;
+            return EncodingFill::Unknown;
         }
     }
     if (!multiByte) {
         info->data = nullptr;
         info->convert = nullptr;
         info->release = nullptr;
-        return true;
+        return EncodingFill::Filled;
     }
     FixSingleBytes(info->map);
     info->data = set.release();
     info->convert = convertSequence;
     info->release = releaseSet;
-    return true;
+    return EncodingFill::Filled;
 }
 
 } // namespace detail

@@ -11,9 +11,12 @@
 namespace MSXML2 {
 namespace detail {
 
-// Fills expat's description of the encoding called `name`; false when it cannot be read.
-// On success, expat frees what was allocated through the description's release function.
-bool FillIconvEncoding(const char* name, XML_Encoding* info);
+enum class EncodingFill { Filled, Unknown, OutOfMemory };
+
+// Fills expat's description of the encoding called `name`: Unknown when it cannot be read,
+// OutOfMemory when memory ran out on the way. Once filled, expat frees what was allocated
+// through the description's release function.
+EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info);
 
 } // namespace detail
 } // namespace MSXML2

@@ -9,6 +9,7 @@
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -18,6 +19,29 @@ namespace detail {
 namespace {
 
 using qorutils::text::kNarrowLimit;
+
+// Expat's allocations go through these, which count on each thread the ones refused: expat
+// reports some refusals as faults of the document (an unbound prefix), and a parse that fails
+// after one failed for want of memory.
+thread_local uint64_t t_refusedAllocations = 0;
+
+void* XMLCALL ExpatMalloc(size_t size) {
+    void* block = std::malloc(size);
+    t_refusedAllocations += block == nullptr ? 1 : 0;
+    return block;
+}
+
+void* XMLCALL ExpatRealloc(void* block, size_t size) {
+    void* moved = std::realloc(block, size);
+    t_refusedAllocations += moved == nullptr && size != 0 ? 1 : 0;
+    return moved;
+}
+
+void XMLCALL ExpatFree(void* block) {
+    std::free(block);
+}
+
+const XML_Memory_Handling_Suite kExpatMemory = {ExpatMalloc, ExpatRealloc, ExpatFree};
 
 // The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
@@ -74,7 +98,9 @@ bool SAXEventTranslator::begin(const char* systemId) {
 }
 
 bool SAXEventTranslator::createParser() {
-    m_parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+    m_refusedBefore = t_refusedAllocations;
+    const XML_Char separator[] = {kNamespaceSeparator, '\0'};
+    m_parser = XML_ParserCreate_MM(nullptr, &kExpatMemory, separator);
     if (m_parser == nullptr) {
         return false;
     }
@@ -133,7 +159,8 @@ long SAXEventTranslator::parseFailed() {
     if (m_bStopped) {
         return m_result;
     }
-    const XML_Error error = XML_GetErrorCode(m_parser);
+    const XML_Error error =
+        t_refusedAllocations != m_refusedBefore ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(m_parser);
     std::string message = XML_ErrorString(error) != nullptr ? XML_ErrorString(error) : "error";
     if (error == XML_ERROR_UNKNOWN_ENCODING && !m_encoding.empty()) {
         message += " \"" + m_encoding + "\"";
@@ -515,7 +542,16 @@ void SAXEventTranslator::beginLongReference() {
 
 int SAXEventTranslator::onUnknownEncoding(const char* name, XML_Encoding* info) {
     m_encoding = name != nullptr ? name : "";
-    return FillIconvEncoding(name, info) ? XML_STATUS_OK : XML_STATUS_ERROR;
+    switch (FillIconvEncoding(name, info)) {
+    case EncodingFill::Filled:
+        return XML_STATUS_OK;
+    case EncodingFill::OutOfMemory:
+        outOfMemory();
+        break;
+    case EncodingFill::Unknown:
+        break;
+    }
+    return XML_STATUS_ERROR;
 }
 
 // No exception may unwind through expat: memory running out stops the parse with a fatal

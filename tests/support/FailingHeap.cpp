@@ -74,6 +74,12 @@ void CountBlocks(long change) {
     }
 }
 
+// A refusal sets errno as the C library's own does.
+void* Refuse() {
+    errno = ENOMEM;
+    return nullptr;
+}
+
 } // namespace
 
 extern "C" {
@@ -84,12 +90,12 @@ void __libc_free(void* block);
 void* __libc_memalign(size_t alignment, size_t size);
 
 void* malloc(size_t size) noexcept {
-    void* block = CountAllocation(size) ? nullptr : __libc_malloc(size);
+    void* block = CountAllocation(size) ? Refuse() : __libc_malloc(size);
     CountBlocks(block != nullptr);
     return block;
 }
 void* calloc(size_t count, size_t size) noexcept {
-    void* block = CountAllocation(count * size) ? nullptr : __libc_calloc(count, size);
+    void* block = CountAllocation(count * size) ? Refuse() : __libc_calloc(count, size);
     CountBlocks(block != nullptr);
     return block;
 }
@@ -98,7 +104,7 @@ void* realloc(void* block, size_t size) noexcept {
         CountBlocks(-1);
         return __libc_realloc(block, size);
     }
-    void* moved = CountAllocation(size) ? nullptr : __libc_realloc(block, size);
+    void* moved = CountAllocation(size) ? Refuse() : __libc_realloc(block, size);
     CountBlocks(block == nullptr && moved != nullptr);
     return moved;
 }
@@ -108,7 +114,7 @@ void free(void* block) noexcept {
 }
 // Aligned blocks, freed by free: LLVM's C++ runtime allocates its exceptions so.
 void* aligned_alloc(size_t alignment, size_t size) noexcept {
-    void* block = CountAllocation(size) ? nullptr : __libc_memalign(alignment, size);
+    void* block = CountAllocation(size) ? Refuse() : __libc_memalign(alignment, size);
     CountBlocks(block != nullptr);
     return block;
 }
