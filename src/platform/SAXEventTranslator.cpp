@@ -9,6 +9,7 @@
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -20,20 +21,31 @@ namespace {
 
 using qorutils::text::kNarrowLimit;
 
-// Expat's allocations go through these, which count on each thread the ones refused: expat
-// reports some refusals as faults of the document (an unbound prefix), and a parse that fails
-// after one failed for want of memory.
-thread_local uint64_t t_refusedAllocations = 0;
+// Expat's allocations go through these, which count the ones refused: expat reports some
+// refusals as faults of the document (an unbound prefix), and a parse that fails after one
+// failed for want of memory. The count is the process's: a parse that fails while memory runs
+// out for another thread's fails as out of memory too. (A count per thread would have the C
+// library allocate a block for each thread of a host that loads the library at run time, which
+// leak checkers report at exit.)
+std::atomic<unsigned long> g_refusedAllocations{0};
+
+void CountRefusal() {
+    g_refusedAllocations.fetch_add(1, std::memory_order_relaxed);
+}
 
 void* XMLCALL ExpatMalloc(size_t size) {
     void* block = std::malloc(size);
-    t_refusedAllocations += block == nullptr ? 1 : 0;
+    if (block == nullptr) {
+        CountRefusal();
+    }
     return block;
 }
 
 void* XMLCALL ExpatRealloc(void* block, size_t size) {
     void* moved = std::realloc(block, size);
-    t_refusedAllocations += moved == nullptr && size != 0 ? 1 : 0;
+    if (moved == nullptr && size != 0) {
+        CountRefusal();
+    }
     return moved;
 }
 
@@ -98,7 +110,7 @@ bool SAXEventTranslator::begin(const char* systemId) {
 }
 
 bool SAXEventTranslator::createParser() {
-    m_refusedBefore = t_refusedAllocations;
+    m_refusedBefore = g_refusedAllocations.load(std::memory_order_relaxed);
     const XML_Char separator[] = {kNamespaceSeparator, '\0'};
     m_parser = XML_ParserCreate_MM(nullptr, &kExpatMemory, separator);
     if (m_parser == nullptr) {
@@ -159,8 +171,9 @@ long SAXEventTranslator::parseFailed() {
     if (m_bStopped) {
         return m_result;
     }
-    const XML_Error error =
-        t_refusedAllocations != m_refusedBefore ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(m_parser);
+    const bool memoryRanOut =
+        g_refusedAllocations.load(std::memory_order_relaxed) != m_refusedBefore;
+    const XML_Error error = memoryRanOut ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(m_parser);
     std::string message = XML_ErrorString(error) != nullptr ? XML_ErrorString(error) : "error";
     if (error == XML_ERROR_UNKNOWN_ENCODING && !m_encoding.empty()) {
         message += " \"" + m_encoding + "\"";

@@ -144,8 +144,8 @@ private:
     ISAXNarrowContentHandler* m_pNarrow = nullptr;
     SAXLocatorImpl* m_pLocator = nullptr;
     XML_Parser m_parser = nullptr;
-    // Expat's allocations refused on this thread before the parser was made.
-    uint64_t m_refusedBefore = 0;
+    // Expat's allocations refused before the parser was made.
+    unsigned long m_refusedBefore = 0;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
     // lies in it may be read past its end, up to the buffer's.
     bool m_inputKnown = false;
