@@ -2,6 +2,7 @@
 
 #include <QorUtils/log/FILog.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -30,6 +31,12 @@ __attribute__((format(printf, 2, 0))) bool Compose(std::string& line, const char
     return true;
 }
 
+// A control character that would break a log line or hide part of it; a tab is kept.
+bool IsControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+}
+
 } // namespace
 
 void LogLine(int level, const char* format, ...) noexcept {
@@ -41,6 +48,9 @@ void LogLine(int level, const char* format, ...) noexcept {
     if (!composed) {
         return;
     }
+    // Each message is one line: a line break in a file name or a caller's text would start a
+    // line of its own, one that the document's name could make look like any other message.
+    std::replace_if(line.begin(), line.end(), IsControl, '?');
     if (level == k_errorLevel) {
         FILogErr(line.c_str());
     } else {

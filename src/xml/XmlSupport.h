@@ -16,7 +16,8 @@ constexpr int k_descriptionLimit = 256;
 constexpr int k_errorLevel = INT_MIN;
 
 // Composes a printf-style line whole, whatever its length, and writes it through FILogErr
-// (k_errorLevel) or through FILogTrace at `level`. When memory runs out nothing is written.
+// (k_errorLevel) or through FILogTrace at `level`, each control character but tab as '?' so
+// that it stays one line. When memory runs out nothing is written.
 void LogLine(int level, const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
 
 // QueryInterface for an object that answers IID_IUnknown and its own interface `own` with

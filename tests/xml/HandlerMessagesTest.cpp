@@ -1,5 +1,6 @@
 #include <QorUtils/log/FILog.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
 
 #include "support/FakeSAX.h"
@@ -126,6 +127,24 @@ TEST_F(HandlerMessages, FileNamesAreNarrowedAndAMissingOneIsEmpty) {
     EXPECT_EQ(m_log.Messages(),
               (Lines{"  XML Parser Warning: file  at line 4, unknown element <x>",
                      "  XML Parser Warning: file c\xE9??.x at line 5, unknown element <y>"}));
+}
+
+TEST_F(HandlerMessages, EveryMessageStaysOneLine) {
+    // A file may be named with any byte but '/' and NUL; a caller's text may quote a document.
+    FakeLocator named(7, 2,
+                      "a\nb\r\x0B"
+                      "c\x7F\td.xml");
+    m_handler.ExtraElement("x", &named);
+    m_handler.SevereError("one\ntwo", nullptr);
+    auto* errors = new SAXErrorHandlerImpl;
+    qortest::Utf16 description("cannot open file 'x\n  XML Parser error: forged': gone\r\n");
+    errors->fatalError(&m_locator, description.data(), 0x80040300);
+    errors->Release();
+    EXPECT_EQ(m_log.Messages(),
+              (Lines{"  XML Parser Warning: file a?b??c?\td.xml at line 7, unknown element <x>",
+                     "   XML Parser Severe Error: file, one?two",
+                     "  XML Parser fatal error: 0x80040300 at line 12 column 3, cannot open file "
+                     "'x?  XML Parser error: forged': gone"}));
 }
 
 TEST(ContentAdapterLocator, MessagesTakeTheLongFormOnlyWhileALocatorIsKept) {
