@@ -2,7 +2,8 @@
 // with a handler that counts, against expat given the same bytes as one piece with handlers
 // that count (the reader's own cost), and parseURL of the same bytes in a file against parse
 // in memory (the cost of reading the file). Before timing, the program checks that all three
-// see the same elements and text.
+// see the same elements and text. Then small documents read one reader each, in Shift_JIS
+// against UTF-8: what setting up a multi-byte set costs a set of small files.
 #include <QorUtils/platform/SAXXMLReader.h>
 
 #include "support/BenchTable.h"
@@ -147,6 +148,48 @@ QORBENCH_TARGET({"parse 256 MiB in memory (counting handler) vs expat alone", "B
 QORBENCH_TARGET({"parseURL 256 MiB file vs parse in memory", "BM_ParseURL", "BM_Parse",
                  Goal::AtMostTimesBaseline, 1.2});
 
+// A small document, as a set of many small files holds them, in UTF-8 (read by expat itself)
+// or in Shift_JIS (read through iconv, whose tables for the set are built once and kept).
+std::string SmallDocument(bool shiftJis) {
+    const std::string japanese = shiftJis ? "\x93\xFA\x96\x7B" : "\xE6\x97\xA5\xE6\x9C\xAC";
+    std::string document = std::string("<?xml version='1.0' encoding='") +
+                           (shiftJis ? "Shift_JIS" : "UTF-8") + "'?>\n<unit name='" + japanese +
+                           "'>\n";
+    for (int i = 0; i < 8; ++i) {
+        document += "  <param key='flow'>" + japanese + " " + std::to_string(i) + "</param>\n";
+    }
+    return document + "</unit>\n";
+}
+
+constexpr int kSmallDocuments = 100;
+
+// Each document read by a new reader, as a program reading a set of files does.
+Counts ParseSmallDocuments(bool shiftJis) {
+    const std::string document = SmallDocument(shiftJis);
+    Counts total;
+    for (int i = 0; i < kSmallDocuments; ++i) {
+        CountingHandler handler;
+        MSXML2::SAXXMLReader reader;
+        reader.putContentHandler(&handler);
+        if (reader.parse(document.data(), document.size()) != S_OK) {
+            return Counts{};
+        }
+        total.elements += handler.counts.elements;
+        total.text += handler.counts.text;
+    }
+    return total;
+}
+
+void BM_SmallDocuments(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ParseSmallDocuments(state.range(0) != 0));
+    }
+}
+BENCHMARK(BM_SmallDocuments)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+QORBENCH_TARGET({"100 small documents in Shift_JIS vs the same in UTF-8", "BM_SmallDocuments/1",
+                 "BM_SmallDocuments/0", Goal::AtMostTimesBaseline, 3.0});
+
 bool WriteDocument(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -173,6 +216,10 @@ int main(int argc, char** argv) {
         expat.elements > 0 && ParseWithReader(false) == expat && ParseWithReader(true) == expat;
     qorbench::AddCheck("reader and expat see the same elements and text (256 MiB)",
                        same ? "same" : "different", "same", same);
+    const Counts utf8 = ParseSmallDocuments(false);
+    const bool sameSmall = utf8.elements > 0 && ParseSmallDocuments(true) == utf8;
+    qorbench::AddCheck("small documents in Shift_JIS and UTF-8 give the same elements and text",
+                       sameSmall ? "same" : "different", "same", sameSmall);
     const int status = qorbench::RunBenchmarks(argc, argv);
     std::remove(g_path.c_str());
     return status;

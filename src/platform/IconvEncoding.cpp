@@ -2,6 +2,7 @@
 
 #include "log/ForkLock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -131,21 +132,69 @@ private:
     long m_probes = 0;
 };
 
-// What expat keeps for a multi-byte set: the sequence length of each first byte, every
-// two-byte character looked up in advance, and iconv for the rare longer sequences.
+// A multi-byte set's tables: expat's map of single bytes, the sequence length of each first
+// byte, and every two-byte character looked up in advance.
+struct SetTables {
+    int map[256] = {};
+    int lengths[256] = {};
+    int pairs[size_t{1} << 16] = {};
+};
+
+// The tables of the first few multi-byte sets that documents name, kept for the process:
+// building them probes iconv for every two-byte sequence, milliseconds that a set of small
+// documents would otherwise pay for each. Static storage, each slot filled once and never
+// freed, so that readings on other threads, in a forked child or at exit find it whole: a
+// slot is used once it is ready (acquire), and one being filled when the process forks stays
+// unused in the child. A set that finds no slot builds its tables for its parse alone.
+enum KeptState { kFree, kFilling, kReady };
+constexpr size_t kKeptNameLimit = 63;
+struct KeptSet {
+    std::atomic<int> state{kFree};
+    char name[kKeptNameLimit + 1] = {};
+    SetTables tables;
+};
+KeptSet g_keptSets[4];
+
+const SetTables* KeptTables(const char* name) {
+    for (KeptSet& kept : g_keptSets) {
+        if (kept.state.load(std::memory_order_acquire) == kReady && SameLabel(kept.name, name)) {
+            return &kept.tables;
+        }
+    }
+    return nullptr;
+}
+
+void Keep(const char* name, const SetTables& tables) {
+    const size_t length = std::strlen(name);
+    if (length > kKeptNameLimit || KeptTables(name) != nullptr) {
+        return;
+    }
+    for (KeptSet& kept : g_keptSets) {
+        int expected = kFree;
+        if (kept.state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+            std::memcpy(kept.name, name, length + 1);
+            kept.tables = tables;
+            kept.state.store(kReady, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+// What expat keeps for a multi-byte set: its tables, built for this parse or kept, and iconv
+// for the rare longer sequences.
 struct MultiByteSet {
     explicit MultiByteSet(const char* name) : decoder(name) {}
     IconvDecoder decoder;
-    int lengths[256] = {};
-    std::unique_ptr<int[]> pairs;
+    std::unique_ptr<SetTables> built;
+    const SetTables* tables = nullptr;
 };
 
 int convertSequence(void* data, const char* sequence) {
     auto* set = static_cast<MultiByteSet*>(data);
     const auto* bytes = reinterpret_cast<const unsigned char*>(sequence);
-    const int length = set->lengths[bytes[0]];
+    const int length = set->tables->lengths[bytes[0]];
     if (length == 2) {
-        return set->pairs[size_t{bytes[0]} << 8 | bytes[1]];
+        return set->tables->pairs[size_t{bytes[0]} << 8 | bytes[1]];
     }
     int code = kInvalid;
     if (length < 2 ||
@@ -204,14 +253,22 @@ int measureSequences(IconvDecoder& decoder, unsigned char* prefix, size_t depth,
 
 // Measures a first byte that is no character alone; records its two-byte row if any.
 int measureLead(MultiByteSet& set, unsigned char lead) {
-    if (!set.pairs) {
-        set.pairs.reset(new (std::nothrow) int[size_t{1} << 16]);
-        if (!set.pairs) {
+    if (!set.built) {
+        set.built.reset(new (std::nothrow) SetTables);
+        if (!set.built) {
             return kNoMemory;
         }
     }
     unsigned char prefix[4] = {lead, 0, 0, 0};
-    return measureSequences(set.decoder, prefix, 1, &set.pairs[size_t{lead} << 8]);
+    return measureSequences(set.decoder, prefix, 1, &set.built->pairs[size_t{lead} << 8]);
+}
+
+// Gives expat the set for its sequences; it frees it through releaseSet.
+EncodingFill HandOver(std::unique_ptr<MultiByteSet> set, XML_Encoding* info) {
+    info->data = set.release();
+    info->convert = convertSequence;
+    info->release = releaseSet;
+    return EncodingFill::Filled;
 }
 
 // Fixes what a multi-byte set's single bytes read as. A byte below 0x80 that is a character is
@@ -239,12 +296,18 @@ EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
     if (name == nullptr || *name == '\0' || std::strchr(name, '/') != nullptr) {
         return EncodingFill::Unknown;
     }
-    std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(SetToRead(name)));
+    const char* setName = SetToRead(name);
+    std::unique_ptr<MultiByteSet> set(new (std::nothrow) MultiByteSet(setName));
     if (!set || set->decoder.openOutOfMemory()) {
         return EncodingFill::OutOfMemory;
     }
     if (!set->decoder.isOpen()) {
         return EncodingFill::Unknown;
+    }
+    if (const SetTables* kept = KeptTables(setName)) {
+        std::memcpy(info->map, kept->map, sizeof kept->map);
+        set->tables = kept;
+        return HandOver(std::move(set), info);
     }
     // Markup must read as ASCII (expat checks every byte); testing '<' first refuses UTF-16,
     // UTF-32 and EBCDIC sets before any multi-byte probing.
@@ -273,7 +336,7 @@ EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
             if (length == kRefused) {
                 return EncodingFill::Unknown;
             }
-            set->lengths[byte] = length;
+            set->built->lengths[byte] = length;
             info->map[byte] = length == kNoSequence ? kInvalid : -length;
             multiByte = multiByte || length != kNoSequence;
             break;
@@ -289,10 +352,10 @@ EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
         return EncodingFill::Filled;
     }
     FixSingleBytes(info->map);
-    info->data = set.release();
-    info->convert = convertSequence;
-    info->release = releaseSet;
-    return EncodingFill::Filled;
+    std::memcpy(set->built->map, info->map, sizeof info->map);
+    Keep(setName, *set->built);
+    set->tables = set->built.get();
+    return HandOver(std::move(set), info);
 }
 
 } // namespace detail

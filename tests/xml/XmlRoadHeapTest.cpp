@@ -104,14 +104,21 @@ TEST(XmlRoadHeap, EveryRefusedAllocationIsSurvived) {
     qortest::ScopedLog log;
     // The C library unloads a character set converter left unused lazily: each release of
     // another one ages it, the third unloads it, freeing blocks from before the count. Holding
-    // the converter that the reading uses and releasing it a few times unloads the others now.
-    const iconv_t converters[] = {iconv_open("UTF-32LE", "windows-1252"),
-                                  iconv_open("UTF-32LE", "CP932")};
+    // the converters that the readings use and releasing one a few times unloads the others now.
+    const iconv_t converters[] = {
+        iconv_open("UTF-32LE", "windows-1252"), iconv_open("UTF-32LE", "CP932"),
+        iconv_open("UTF-32LE", "EUC-JP"),       iconv_open("UTF-32LE", "CP949"),
+        iconv_open("UTF-32LE", "CP936"),        iconv_open("UTF-32LE", "CP950")};
     for (const iconv_t converter : converters) {
         ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
     }
     for (int i = 0; i < 4; ++i) {
         iconv_close(iconv_open("UTF-32LE", "windows-1252"));
+    }
+    // The reader keeps the tables of the first few multi-byte sets that documents name: four
+    // others take every place, so that the Shift_JIS tables are built, and refused, each time.
+    for (const char* other : {"EUC-JP", "EUC-KR", "GB2312", "Big5"}) {
+        Read(std::string("<?xml version='1.0' encoding='") + other + "'?><r/>", "");
     }
     for (const std::string& document : documents) {
         ASSERT_TRUE(qortest::WriteFile(path, document));
