@@ -3,7 +3,8 @@
 // byte (Shift_JIS, EUC-JP, EUC-KR, GB2312, Big5, ...), each of the four labels Shift_JIS,
 // EUC-KR, GB2312 and Big5 read as the superset that documents so labelled are written in.
 // Stateful sets (ISO-2022-*, UTF-7) and those whose length needs more than the first byte
-// (GB18030) are refused.
+// (GB18030) are refused. The tables of the first few multi-byte sets read are kept for the
+// process; each reading owns the rest of what it is given.
 #pragma once
 
 #include <expat.h>
