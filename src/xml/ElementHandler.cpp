@@ -2,6 +2,7 @@
 
 #include "attribute/FIAttributeText.h"
 #include "platform/ReaderShortcuts.h"
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "text/Utf8.h"
 #include "xml/HandlerTree.h"
@@ -55,7 +56,9 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
     unsigned short* systemId = nullptr;
     locator->getSystemId(&systemId);
     char file[k_narrowLimit + 1];
-    Narrow(file, systemId, qorutils::text::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
+    // The file's name as its bytes, whatever they are, so that the line names the file.
+    qorutils::text::BytesFromUtf16(
+        file, systemId, qorutils::text::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
     qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
                       subject, form.after);
 }

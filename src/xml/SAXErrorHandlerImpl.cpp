@@ -1,5 +1,6 @@
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "xml/XmlSupport.h"
 
@@ -16,7 +17,8 @@ constexpr int k_warningLevel = 5;
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
     char text[k_descriptionLimit + 1];
-    int length = qorutils::text::Narrow(
+    // As bytes, as file names are: a description may quote one.
+    int length = qorutils::text::BytesFromUtf16(
         text, description, qorutils::text::BoundedLength(description, k_descriptionLimit),
         k_descriptionLimit);
     // The parser ends its descriptions with a line end, which the log line does without.
