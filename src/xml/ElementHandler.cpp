@@ -1,6 +1,7 @@
 #include <QorUtils/xml/ElementHandler.h>
 
 #include "attribute/FIAttributeText.h"
+#include "log/LogLevel.h"
 #include "platform/ReaderShortcuts.h"
 #include "text/ByteText.h"
 #include "text/Narrow.h"
@@ -43,6 +44,9 @@ constexpr LineForm k_severeError = {"XML Parser Severe Error", "   ", "", ""};
 constexpr LineForm k_traceMessage = {"XML Parser Message", "   ", "", ""};
 
 void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator* locator) {
+    if (!qorutils::LogWrites(level)) {
+        return;
+    }
     if (subject == nullptr) {
         subject = "";
     }

@@ -1,5 +1,6 @@
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 
+#include "log/LogLevel.h"
 #include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "xml/XmlSupport.h"
@@ -16,6 +17,9 @@ constexpr int k_warningLevel = 5;
 // Writes "  XML Parser KIND: 0x<code>[ at line L column C], <description>" at `level`.
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
+    if (!qorutils::LogWrites(level)) {
+        return;
+    }
     char text[k_descriptionLimit + 1];
     // As bytes, as file names are: a description may quote one.
     int length = qorutils::text::BytesFromUtf16(

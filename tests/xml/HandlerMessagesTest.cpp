@@ -58,21 +58,24 @@ TEST_F(HandlerMessages, EachLineHasItsExactLongAndShortForm) {
                      "getLineNumber", "getSystemId", "getLineNumber", "getSystemId"}));
 }
 
+// A message that the threshold keeps out is not composed: the locator is not even asked.
 TEST_F(HandlerMessages, WarningsAreTracesAtLevelFiveAndErrorsAlwaysWritten) {
     SetFILogLevel(4);
     FakeAttributes attributes{{"a", "1"}};
     m_handler.ResetAttributes(&attributes);
-    m_handler.ExtraAttributes("e", nullptr);
-    m_handler.ExtraElement("x", nullptr);
-    m_handler.TraceMessage("level 5", 5, nullptr);
+    m_handler.ExtraAttributes("e", &m_locator);
+    m_handler.ExtraElement("x", &m_locator);
+    m_handler.TraceMessage("level 5", 5, &m_locator);
     m_handler.TraceMessage("level 4", 4, nullptr);
     SetFILogLevel(-10);
     m_handler.SevereError("always", nullptr);
     SetFILogLevel(7);
-    m_handler.TraceMessage("level 7", 7, nullptr);
-    EXPECT_EQ(m_log.Messages(), (Lines{"   XML Parser Message: file, level 4",
-                                       "   XML Parser Severe Error: file, always",
-                                       "   XML Parser Message: file, level 7"}));
+    m_handler.TraceMessage("level 7", 7, &m_locator);
+    EXPECT_EQ(
+        m_log.Messages(),
+        (Lines{"   XML Parser Message: file, level 4", "   XML Parser Severe Error: file, always",
+               "  XML Parser Message: file dir/doc.xml at line 12, level 7"}));
+    EXPECT_EQ(m_locator.calls(), (Lines{"getLineNumber", "getSystemId"}));
 }
 
 TEST_F(HandlerMessages, TallyWarnsOnlyAboutAttributesNotFetched) {
