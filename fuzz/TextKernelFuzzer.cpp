@@ -3,9 +3,11 @@
 // fills it there; the rest is the text, taken as UTF-8 for the conversion to UTF-16 and for
 // narrowing, and as UTF-16 code units for narrowing those. Every kernel set this processor
 // runs, and Narrow with its path for short texts, must give what the plain set gives: the same
-// units or bytes, the same text consumed.
+// units or bytes, the same text consumed. The text, taken as a file name, must also come back
+// byte for byte through UTF-16.
 #include "FuzzSupport.h"
 
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "text/TextKernels.h"
 
@@ -70,6 +72,22 @@ Conversion NarrowWide(const TextKernels* kernels, const std::vector<unsigned sho
     return result;
 }
 
+// Bytes through UTF-16 and back, as file names go: the bytes up to their first NUL, cut only
+// where the next character would not fit in `limit`.
+void CheckBytesSurvive(const std::string& text, int limit) {
+    std::vector<unsigned short> units(text.size() + 1);
+    const size_t count = qorutils::text::Utf16FromBytes(text.data(), text.size(), units.data());
+    FUZZ_CHECK(count <= text.size());
+    const std::string whole = text.substr(0, text.find('\0'));
+    std::vector<char> out(static_cast<size_t>(limit) + 1);
+    const int written =
+        qorutils::text::BytesFromUtf16(out.data(), units.data(), static_cast<int>(count), limit);
+    FUZZ_CHECK(written >= 0 && written <= limit && out[static_cast<size_t>(written)] == '\0');
+    const auto bytes = static_cast<size_t>(written);
+    FUZZ_CHECK(whole.compare(0, bytes, out.data(), bytes) == 0);
+    FUZZ_CHECK(bytes == whole.size() || written > limit - 4);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -107,5 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const TextKernels* set : kernels) {
         FUZZ_CHECK(NarrowWide(set, units, limit) == narrowedWide);
     }
+    CheckBytesSurvive(text, static_cast<int>(text.size()));
+    CheckBytesSurvive(text, limit);
     return 0;
 }

@@ -1,6 +1,9 @@
 #include <QorUtils/log/FILog.h>
 
 #include "log/ForkLock.h"
+#include "log/LogLevel.h"
+
+#include <atomic>
 
 #include <climits>
 #include <csignal>
@@ -31,11 +34,15 @@ struct LogState {
     bool pathTooLong;
     // The header has been written for the current path.
     bool opened;
-    int level;
 };
 
-LogState s_log = {{}, false, false, k_defaultLevel};
+LogState s_log = {{}, false, false};
 static_assert(std::is_trivially_destructible_v<LogState>);
+
+// The trace threshold, read without the lock so that a message it keeps out waits for nothing
+// (a handler's traces of every element, on every thread reading). Written with the lock held.
+std::atomic<int> s_level{k_defaultLevel};
+static_assert(std::is_trivially_destructible_v<std::atomic<int>>);
 
 // Held by every public function for its whole call, so that threads log one call at a time:
 // each line whole, none lost, the header written once, a setting in force for every line after
@@ -158,7 +165,7 @@ void Open(const char* path) {
 }
 
 void Close() {
-    s_log.level = k_defaultLevel;
+    s_level.store(k_defaultLevel, std::memory_order_relaxed);
     s_log.opened = false;
     StorePath("");
 }
@@ -200,9 +207,7 @@ void SetFILog(const char* path) {
 
 int SetFILogLevel(int level) {
     const LogLock lock(s_lock);
-    const int previous = s_log.level;
-    s_log.level = level;
-    return previous;
+    return s_level.exchange(level, std::memory_order_relaxed);
 }
 
 void FILogErr(const char* message) {
@@ -211,10 +216,18 @@ void FILogErr(const char* message) {
 }
 
 void FILogTrace(const char* message, int level) {
+    if (!qorutils::LogWrites(level)) {
+        return;
+    }
+    // Tested again with the lock held: a threshold set meanwhile holds for this line.
     const LogLock lock(s_lock);
-    if (level <= s_log.level) {
+    if (qorutils::LogWrites(level)) {
         Write(message);
     }
+}
+
+bool qorutils::LogWrites(int level) noexcept {
+    return level <= s_level.load(std::memory_order_relaxed);
 }
 
 void CloseFILog() {

@@ -3,6 +3,7 @@
 #include "platform/ExpatName.h"
 #include "platform/ExpatPosition.h"
 #include "platform/IconvEncoding.h"
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "text/Utf8.h"
 
@@ -192,10 +193,8 @@ long SAXEventTranslator::fail(long code, const std::string& message) {
     if (m_pErrors != nullptr) {
         const std::string text = message + "\r\n";
         std::vector<unsigned short> description(text.size() + 1);
-        const char* source = text.data();
-        const size_t units = qorutils::text::ConvertUtf8ToUtf16(source, source + text.size(),
-                                                                description.data(), text.size());
-        description[units] = 0;
+        description[qorutils::text::Utf16FromBytes(text.data(), text.size(), description.data())] =
+            0;
         m_pErrors->fatalError(m_pLocator, description.data(), code);
     }
     return code;

@@ -1,7 +1,7 @@
 #include "platform/SAXLocatorImpl.h"
 
 #include "platform/ExpatPosition.h"
-#include "text/Utf16.h"
+#include "text/ByteText.h"
 
 #include <climits>
 #include <cstdint>
@@ -29,10 +29,7 @@ SAXLocatorImpl* SAXLocatorImpl::Create(const char* systemId) {
         delete locator;
         return nullptr;
     }
-    const size_t written =
-        length != 0 ? qorutils::text::ConvertUtf8ToUtf16(systemId, systemId + length, text, length)
-                    : 0;
-    text[written] = 0;
+    text[qorutils::text::Utf16FromBytes(systemId, length, text)] = 0;
     locator->m_systemId = text;
     return locator;
 }

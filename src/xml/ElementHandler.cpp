@@ -1,7 +1,9 @@
 #include <QorUtils/xml/ElementHandler.h>
 
 #include "attribute/FIAttributeText.h"
+#include "log/LogLevel.h"
 #include "platform/ReaderShortcuts.h"
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "text/Utf8.h"
 #include "xml/HandlerTree.h"
@@ -42,6 +44,9 @@ constexpr LineForm k_severeError = {"XML Parser Severe Error", "   ", "", ""};
 constexpr LineForm k_traceMessage = {"XML Parser Message", "   ", "", ""};
 
 void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator* locator) {
+    if (!qorutils::LogWrites(level)) {
+        return;
+    }
     if (subject == nullptr) {
         subject = "";
     }
@@ -55,7 +60,9 @@ void WriteLine(const LineForm& form, const char* subject, int level, ISAXLocator
     unsigned short* systemId = nullptr;
     locator->getSystemId(&systemId);
     char file[k_narrowLimit + 1];
-    Narrow(file, systemId, qorutils::text::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
+    // The file's name as its bytes, whatever they are, so that the line names the file.
+    qorutils::text::BytesFromUtf16(
+        file, systemId, qorutils::text::BoundedLength(systemId, k_narrowLimit), k_narrowLimit);
     qorutils::LogLine(level, "  %s: file %s at line %d, %s%s%s", form.kind, file, line, form.before,
                       subject, form.after);
 }

@@ -1,5 +1,7 @@
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 
+#include "log/LogLevel.h"
+#include "text/ByteText.h"
 #include "text/Narrow.h"
 #include "xml/XmlSupport.h"
 
@@ -15,8 +17,12 @@ constexpr int k_warningLevel = 5;
 // Writes "  XML Parser KIND: 0x<code>[ at line L column C], <description>" at `level`.
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
+    if (!qorutils::LogWrites(level)) {
+        return;
+    }
     char text[k_descriptionLimit + 1];
-    int length = qorutils::text::Narrow(
+    // As bytes, as file names are: a description may quote one.
+    int length = qorutils::text::BytesFromUtf16(
         text, description, qorutils::text::BoundedLength(description, k_descriptionLimit),
         k_descriptionLimit);
     // The parser ends its descriptions with a line end, which the log line does without.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/magic.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -287,6 +288,26 @@ TEST_F(FILogTest, FifoNeitherWaitsForAReaderNorEndsTheProcessWhenItLeaves) {
         };
         EXPECT_TRUE(ReturnsInAChild(logToTheFifo));
     }
+}
+
+// A thread whose write waits for a FIFO's reader holds the log; a trace that the threshold
+// keeps out, on any other thread, goes on without waiting for it.
+TEST_F(FILogTest, TraceKeptOutDoesNotWaitForABlockedWrite) {
+    const std::string fifo = m_dir.file("log.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(ReturnsInAChild([&] {
+        const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        OpenFILog(fifo.c_str());
+        int header = 0;
+        ioctl(in, FIONREAD, &header);
+        // Once part of the message is in the FIFO, the writing thread holds the log until the
+        // rest (more than the FIFO holds) is read, which never happens.
+        std::thread([] { FILogErr(std::string(1 << 20, 'm').c_str()); }).detach();
+        for (int queued = header; queued == header; ioctl(in, FIONREAD, &queued)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        FILogTrace("kept out", 6);
+    }));
 }
 
 TEST_F(FILogTest, LineCutShortByAFullDiskIsTakenBack) {

@@ -325,11 +325,15 @@ TEST_F(QorxmlTest, MissingFileIsAnErrorInTheDefaultLog) {
               std::string::npos);
 }
 
-// Standard error is UTF-8 throughout: the name as given, the description not narrowed.
-TEST_F(QorxmlTest, ErrorLinesAreUtf8) {
-    const std::string name = "caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml";
-    EXPECT_EQ(Run({name}).err,
-              name + ":1:1: error: cannot open file '" + name + "': No such file or directory\n");
+// Standard error and the log name a file by its bytes: UTF-8, Shift_JIS, stray bytes.
+TEST_F(QorxmlTest, ErrorLinesNameTheFileByItsBytes) {
+    for (const std::string name : {"caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml",
+                                   "\x83\x65\x83\x58\x83\x67.xml", "\xFF\xED\xA0\x80\xC3.xml"}) {
+        const std::string description =
+            "cannot open file '" + name + "': No such file or directory";
+        EXPECT_EQ(Run({name}).err, name + ":1:1: error: " + description + "\n");
+        EXPECT_NE(ReadFile(dir.file("QorErrors.log")).find(description), std::string::npos);
+    }
 }
 
 TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {

@@ -1,4 +1,5 @@
 #include <QorUtils/log/FILog.h>
+#include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
 #include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
@@ -6,6 +7,7 @@
 #include "support/FakeSAX.h"
 #include "support/RecordingHandler.h"
 #include "support/ScopedLog.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -56,21 +58,24 @@ TEST_F(HandlerMessages, EachLineHasItsExactLongAndShortForm) {
                      "getLineNumber", "getSystemId", "getLineNumber", "getSystemId"}));
 }
 
+// A message that the threshold keeps out is not composed: the locator is not even asked.
 TEST_F(HandlerMessages, WarningsAreTracesAtLevelFiveAndErrorsAlwaysWritten) {
     SetFILogLevel(4);
     FakeAttributes attributes{{"a", "1"}};
     m_handler.ResetAttributes(&attributes);
-    m_handler.ExtraAttributes("e", nullptr);
-    m_handler.ExtraElement("x", nullptr);
-    m_handler.TraceMessage("level 5", 5, nullptr);
+    m_handler.ExtraAttributes("e", &m_locator);
+    m_handler.ExtraElement("x", &m_locator);
+    m_handler.TraceMessage("level 5", 5, &m_locator);
     m_handler.TraceMessage("level 4", 4, nullptr);
     SetFILogLevel(-10);
     m_handler.SevereError("always", nullptr);
     SetFILogLevel(7);
-    m_handler.TraceMessage("level 7", 7, nullptr);
-    EXPECT_EQ(m_log.Messages(), (Lines{"   XML Parser Message: file, level 4",
-                                       "   XML Parser Severe Error: file, always",
-                                       "   XML Parser Message: file, level 7"}));
+    m_handler.TraceMessage("level 7", 7, &m_locator);
+    EXPECT_EQ(
+        m_log.Messages(),
+        (Lines{"   XML Parser Message: file, level 4", "   XML Parser Severe Error: file, always",
+               "  XML Parser Message: file dir/doc.xml at line 12, level 7"}));
+    EXPECT_EQ(m_locator.calls(), (Lines{"getLineNumber", "getSystemId"}));
 }
 
 TEST_F(HandlerMessages, TallyWarnsOnlyAboutAttributesNotFetched) {
@@ -118,15 +123,52 @@ TEST_F(HandlerMessages, LongNamesAndTextsAreWrittenWhole) {
               Lines{"  XML Parser Severe Error: file " + file + " at line 4, " + text});
 }
 
-TEST_F(HandlerMessages, FileNamesAreNarrowedAndAMissingOneIsEmpty) {
+// A file name is written as UTF-8, a byte that the reader kept as U+DC80..U+DCFF as that byte.
+TEST_F(HandlerMessages, FileNamesAreWrittenAsBytesAndAMissingOneIsEmpty) {
     FakeLocator missing = FakeLocator::WithoutSystemId(4, 1);
     m_handler.ExtraElement("x", &missing);
     FakeLocator wide(5, 1,
-                     qortest::Utf16::FromUnits({'c', 0xE9, 0x20AC, 0xD83D, 0xDE00, '.', 'x'}));
+                     qortest::Utf16::FromUnits(
+                         {'c', 0xE9, 0x20AC, 0xD83D, 0xDE00, 0xDC83, 0xDCFF, 0xD800, '.', 'x'}));
     m_handler.ExtraElement("y", &wide);
     EXPECT_EQ(m_log.Messages(),
               (Lines{"  XML Parser Warning: file  at line 4, unknown element <x>",
-                     "  XML Parser Warning: file c\xE9??.x at line 5, unknown element <y>"}));
+                     "  XML Parser Warning: file c\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\x83\xFF?.x "
+                     "at line 5, unknown element <y>"}));
+}
+
+// Files named in UTF-8, in Shift_JIS (left so by archives from other systems) or with stray
+// bytes: the reader's lines name each by its bytes, the warnings through the locator and the
+// errors through the description.
+TEST(HandlerMessagesOfFiles, NameEachFileByItsBytes) {
+    qortest::ScopedLog log;
+    qortest::ScopedTempDir dir;
+    qortest::Grammar grammar{{"root", {{}, {}, true}}};
+    Lines expected;
+    for (const char* name : {"caf\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80.xml",
+                             "\x83\x65\x83\x58\x83\x67.xml", "\xFF\xED\xA0\x80\xC3.xml"}) {
+        const std::string path = dir.file(name);
+        ASSERT_TRUE(qortest::WriteFile(path, "<root><x/></root>"));
+        RecordingHandler::Transcript transcript;
+        auto* content = new SAXContentHandlerImpl(
+            new TopHandler(new RecordingHandler("root", grammar, transcript)));
+        auto* errors = new SAXErrorHandlerImpl;
+        {
+            MSXML2::SAXXMLReader reader;
+            reader.putContentHandler(content);
+            reader.putErrorHandler(errors);
+            EXPECT_EQ(reader.parseURL(path.c_str()), S_OK);
+            EXPECT_EQ(reader.parseURL((path + "~").c_str()), MSXML2::SAXREADER_E_OPEN);
+        }
+        content->Release();
+        errors->Release();
+        expected.push_back("  XML Parser Warning: file " + path +
+                           " at line 1, unknown element <x>");
+        expected.push_back("  XML Parser fatal error: 0x80040300 at line 1 column 1, cannot open "
+                           "file '" +
+                           path + "~': No such file or directory");
+    }
+    EXPECT_EQ(log.Messages(), expected);
 }
 
 TEST_F(HandlerMessages, EveryMessageStaysOneLine) {

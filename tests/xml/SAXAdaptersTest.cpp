@@ -310,6 +310,10 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
         std::string expected;
     };
     const std::string d300(300, 'd');
+    // 255 bytes, then a character of three that does not fit in the 256 taken.
+    std::vector<unsigned short> units(255, 'd');
+    units.insert(units.end(), {0x263A, '\r', '\n'});
+    const Utf16 cutInCharacter = Utf16::FromUnits(units);
     const Case cases[] = {
         {Callback::Fatal, true, "abc\r\n", static_cast<int32_t>(0xC00CE502u),
          "  XML Parser fatal error: 0xC00CE502 at line 3 column 14, abc"},
@@ -326,7 +330,13 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
          "  XML Parser warning: 0x      10, careful"},
         {Callback::Error, false, d300, 1, "  XML Parser error: 0x       1, " + d300.substr(0, 254)},
         {Callback::Error, false, Utf16::FromUnits({'a', 0x263A, 0xD83D, 0xDE00, 'b', '\r', '\n'}),
-         1, "  XML Parser error: 0x       1, a??b"},
+         1,
+         "  XML Parser error: 0x       1, a\xE2\x98\xBA\xF0\x9F\x98\x80"
+         "b"},
+        {Callback::Error, false, Utf16::FromUnits({'a', 0xDC83, 0xD800, '\r', '\n'}), 1,
+         "  XML Parser error: 0x       1, a\x83?"},
+        {Callback::Error, false, cutInCharacter, 1,
+         "  XML Parser error: 0x       1, " + d300.substr(0, 253)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);

@@ -25,8 +25,9 @@ void AppendUtf8(std::string& out, uint32_t code) {
     }
 }
 
-// The UTF-16 description as UTF-8, without the line break that ends it; a lone surrogate
-// becomes U+FFFD.
+// The UTF-16 description as UTF-8, without the line break that ends it. A file name quoted in
+// it comes back byte for byte: the reader keeps a byte that is no part of UTF-8 as the lone
+// surrogate U+DC00 + byte; another lone surrogate becomes U+FFFD.
 std::string DescriptionUtf8(const unsigned short* text) {
     size_t length = 0;
     while (text != nullptr && text[length] != 0) {
@@ -41,6 +42,9 @@ std::string DescriptionUtf8(const unsigned short* text) {
         const bool high = code >= 0xD800 && code <= 0xDBFF;
         if (high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        } else if (code >= 0xDC80 && code <= 0xDCFF) {
+            out += static_cast<char>(code & 0xFF);
+            continue;
         } else if (code >= 0xD800 && code <= 0xDFFF) {
             code = 0xFFFD;
         }

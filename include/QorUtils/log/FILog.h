@@ -3,7 +3,8 @@
 // when the message's level does not exceed the threshold (5 at load). The functions may be
 // called from any thread: they take the log's lock in turn, so each line is written whole and
 // none is lost, the first write of all is the one that empties the file, and a path or threshold
-// set is in force for every line written after the call that set it returns.
+// set is in force for every line written after the call that set it returns. A trace above
+// the threshold takes no lock and costs next to nothing.
 // A file that cannot be created or written makes a call write nothing; none reports an error.
 #pragma once
 

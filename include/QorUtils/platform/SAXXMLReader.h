@@ -51,7 +51,10 @@ public:
     // after a complete well-formed document; otherwise a failure code, also reported through
     // fatalError, except that a content callback returning a failure (judged as FAILED does)
     // stops the parse and its code is returned, sign-extended. The locator gives an element's
-    // start at its '<', a text piece where it ends, an error where expat found it.
+    // start at its '<', a text piece where it ends, an error where expat found it. The
+    // locator's system identifier, and a description that quotes the path, hold the path's
+    // bytes in UTF-16: UTF-8 decoded, and each other byte b kept as the lone surrogate
+    // U+DC00 + b, which the library's log lines write back as b.
     long parseURL(const char* path);
     // Reads a document in memory; the same results, with an empty system identifier.
     long parse(const char* data, size_t size);

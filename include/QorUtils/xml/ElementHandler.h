@@ -57,6 +57,8 @@ public:
 protected:
     // Starts the tally of the element's attributes that are still to be fetched (0 for null).
     virtual void ResetAttributes(MSXML2::ISAXAttributes* attributes);
+    // The four messages below name the document's file, when given a locator, by its bytes as
+    // the reader was given them.
     // Warns (trace level 5) when an attribute counted by ResetAttributes was not fetched.
     virtual void ExtraAttributes(const char* element, MSXML2::ISAXLocator* locator);
     // Warns (trace level 5) about an element that no child accepts.

@@ -26,8 +26,9 @@ public:
 
     // Each writes "  XML Parser KIND: 0x<code> at line L column C, <description>" (without a
     // locator: "  XML Parser KIND: 0x<code>, <description>"), the code as eight blank-padded
-    // upper-case hexadecimal digits, the description narrowed to 256 bytes and, when longer
-    // than 2, stripped of its last two (the parser's line end). Always S_OK.
+    // upper-case hexadecimal digits, the description in UTF-8 (a file name it quotes as its
+    // bytes) cut at 256 bytes and, when longer than 2, stripped of its last two (the parser's
+    // line end). Always S_OK.
     long error(MSXML2::ISAXLocator* locator, unsigned short* description, long code) override;
     long fatalError(MSXML2::ISAXLocator* locator, unsigned short* description, long code) override;
     // Written only while the trace threshold is 5 or more.
