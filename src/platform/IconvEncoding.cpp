@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include <iconv.h>
 
@@ -290,6 +291,10 @@ void FixSingleBytes(int (&map)[256]) {
 }
 
 } // namespace
+
+bool NamesUtf8(const char* label, size_t length) {
+    return length == 4 && SameLabel(std::string(label, length).c_str(), "UTF8");
+}
 
 EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
     // A slash would pass iconv options; an encoding name never has one.

@@ -9,10 +9,16 @@
 
 #include <expat.h>
 
+#include <cstddef>
+
 namespace MSXML2 {
 namespace detail {
 
 enum class EncodingFill { Filled, Unknown, OutOfMemory };
+
+// Whether documents labelled `label` are UTF-8 under a label that expat does not know: "UTF8"
+// (any case), which some generators write. The reader has expat read them as UTF-8.
+bool NamesUtf8(const char* label, size_t length);
 
 // Fills expat's description of the encoding called `name`: Unknown when it cannot be read,
 // OutOfMemory when memory ran out on the way. Once filled, expat frees what was allocated

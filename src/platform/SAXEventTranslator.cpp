@@ -57,6 +57,40 @@ void XMLCALL ExpatFree(void* block) {
 const XML_Memory_Handling_Suite kExpatMemory = {ExpatMalloc, ExpatRealloc, ExpatFree};
 
 // The content handler's narrow interface, with a reference, or null when it offers none.
+// The encoding that the XML declaration at the start of `text` names (after a UTF-8 byte-order
+// mark), or nothing. The declaration ends within its first 512 bytes or is not looked at.
+std::string_view DeclaredEncoding(std::string_view text) {
+    constexpr std::string_view kSpace = " \t\r\n";
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+    }
+    const size_t end = text.substr(0, 512).find("?>");
+    if (text.size() < 6 || text.substr(0, 5) != "<?xml" || kSpace.find(text[5]) == kSpace.npos ||
+        end == text.npos) {
+        return {};
+    }
+    text = text.substr(6, end - 6);
+    const size_t name = text.find("encoding");
+    if (name == text.npos) {
+        return {};
+    }
+    text.remove_prefix(name + 8);
+    const auto skipSpace = [&] {
+        text.remove_prefix(std::min(text.find_first_not_of(kSpace), text.size()));
+    };
+    skipSpace();
+    if (text.empty() || text[0] != '=') {
+        return {};
+    }
+    text.remove_prefix(1);
+    skipSpace();
+    if (text.empty() || (text[0] != '"' && text[0] != '\'')) {
+        return {};
+    }
+    const size_t close = text.find(text[0], 1);
+    return close == text.npos ? std::string_view{} : text.substr(1, close - 1);
+}
+
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
     void* narrow = nullptr;
     if (content == nullptr ||
@@ -157,8 +191,13 @@ long SAXEventTranslator::finishDocument() {
 }
 
 // Expat takes a byte-order mark at the start (UTF-8 or either UTF-16) for a character of the
-// first line; the locator leaves it out.
-void SAXEventTranslator::noteByteOrderMark(const char* data, size_t size) {
+// first line; the locator leaves it out. A document declared in UTF-8 under a label that expat
+// does not know is read as UTF-8, as expat reads its own label: told so before the first byte.
+void SAXEventTranslator::noteStart(const char* data, size_t size) {
+    const std::string_view encoding = DeclaredEncoding(std::string_view(data, size));
+    if (NamesUtf8(encoding.data(), encoding.size())) {
+        XML_SetEncoding(m_parser, "UTF-8");
+    }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     const bool utf8 = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF;
     const bool utf16 = size >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) ||

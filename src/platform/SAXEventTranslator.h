@@ -50,8 +50,9 @@ public:
 
     // A new piece of input goes to the parser: the input buffer may have moved.
     void beforePiece() { m_inputKnown = false; }
-    // The input's first bytes: a byte-order mark takes no column.
-    void noteByteOrderMark(const char* data, size_t size);
+    // The input's first piece, before expat has any: a byte-order mark takes no column, and
+    // the encoding the XML declaration names may need telling expat.
+    void noteStart(const char* data, size_t size);
     XML_Parser parser() const { return m_parser; }
     long result() const { return m_result; }
 

@@ -175,7 +175,7 @@ long SAXParseSession::parseMemory(const char* data, size_t size) {
     if (!start()) {
         return m_events.result();
     }
-    m_events.noteByteOrderMark(data, size);
+    m_events.noteStart(data, size);
     // The document goes to expat whole: only a final piece spares expat a second scan. One
     // beyond expat's largest piece goes in pieces, cut where a stream's are.
     size_t offset = 0;
@@ -224,7 +224,7 @@ long SAXParseSession::parseInPieces(int fd, const char* path, long long size) {
         const bool final = static_cast<size_t>(got) < piece;
         size_t length = heldLength + static_cast<size_t>(got);
         if (fed == 0) {
-            m_events.noteByteOrderMark(buffer, length);
+            m_events.noteStart(buffer, length);
         }
         heldLength = final ? 0 : CrTail(buffer, length);
         length -= heldLength;

@@ -745,6 +745,38 @@ TEST_F(SAXXMLReaderTest, RefusesASequenceTheSetDoesNotHave) {
     }
 }
 
+// "UTF8", as some generators label UTF-8, reads as UTF-8 does: the same calls, errors and
+// places, in memory and from a file, characters beyond U+FFFF included.
+TEST_F(SAXXMLReaderTest, ReadsTheLabelUtf8AsUtf8) {
+    qortest::ScopedTempDir dir;
+    const std::string path = dir.file("labelled.xml");
+    recorder->showPositions = true;
+    const auto read = [&](const std::string& document) {
+        std::vector<std::string> lines = transcript(document);
+        EXPECT_TRUE(qortest::WriteFile(path, document));
+        recorder->lines.clear();
+        reader.parseURL(path.c_str());
+        EXPECT_EQ(recorder->lines, lines);
+        return lines;
+    };
+    const std::pair<const char*, const char*> declarations[] = {
+        {"<?xml version='1.0' encoding='", "'?>"},
+        {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding = \"", "\" ?>"},
+        {"<?xml version='1.0'\n encoding='", "' standalone='yes'?>"},
+    };
+    for (const auto& [before, after] : declarations) {
+        for (const char* body : {"\n<r a='\xC3\xA9'>\xE4\xB8\xAD\xF0\x9F\x98\x80</r>",
+                                 "\n<r>\xC0\x80</r>", "\n<r>\xED\xA0\x80</r>", "\n<r>\xE4\xB8"}) {
+            SCOPED_TRACE(std::string(before) + body);
+            const std::vector<std::string> utf8 =
+                read(std::string(before) + "UTF-8" + after + body);
+            for (const char* label : {"UTF8", "utf8", "Utf8"}) {
+                EXPECT_EQ(read(before + std::string(label) + after + body), utf8);
+            }
+        }
+    }
+}
+
 TEST_F(SAXXMLReaderTest, RefusesAnUnreadableEncodingByName) {
     for (const char* encoding : {"X-NO-SUCH-SET", "ISO-2022-JP", "GB18030", "UTF-32", "UTF-7"}) {
         SCOPED_TRACE(encoding);
