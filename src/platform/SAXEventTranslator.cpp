@@ -56,7 +56,6 @@ void XMLCALL ExpatFree(void* block) {
 
 const XML_Memory_Handling_Suite kExpatMemory = {ExpatMalloc, ExpatRealloc, ExpatFree};
 
-// The content handler's narrow interface, with a reference, or null when it offers none.
 // The encoding that the XML declaration at the start of `text` names (after a UTF-8 byte-order
 // mark), or nothing. The declaration ends within its first 512 bytes or is not looked at.
 std::string_view DeclaredEncoding(std::string_view text) {
@@ -91,6 +90,7 @@ std::string_view DeclaredEncoding(std::string_view text) {
     return close == text.npos ? std::string_view{} : text.substr(1, close - 1);
 }
 
+// The content handler's narrow interface, with a reference, or null when it offers none.
 ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
     void* narrow = nullptr;
     if (content == nullptr ||
