@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
 #include <iconv.h>
 
@@ -293,7 +292,12 @@ void FixSingleBytes(int (&map)[256]) {
 } // namespace
 
 bool NamesUtf8(const char* label, size_t length) {
-    return length == 4 && SameLabel(std::string(label, length).c_str(), "UTF8");
+    char text[5] = {};
+    if (length != 4) {
+        return false;
+    }
+    std::memcpy(text, label, length);
+    return SameLabel(text, "UTF8");
 }
 
 EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
