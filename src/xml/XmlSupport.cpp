@@ -2,7 +2,6 @@
 
 #include <QorUtils/log/FILog.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -31,10 +30,20 @@ __attribute__((format(printf, 2, 0))) bool Compose(std::string& line, const char
     return true;
 }
 
-// A control character that would break a log line or hide part of it; a tab is kept.
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+// Writes each control character but tab as '?': those of C0 and DEL, and those of C1 in UTF-8
+// (U+0080 to U+009F, as a file name now reaches the log), which a terminal may obey as it obeys
+// ESC. Other bytes stay as they are: a file name in Shift_JIS has bytes from 0x80 to 0x9F.
+void ReplaceControls(std::string& line) {
+    size_t out = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        const bool c0 = (byte < 0x20 && byte != '\t') || byte == 0x7F;
+        const bool c1 = byte == 0xC2 && i + 1 < line.size() &&
+                        (static_cast<unsigned char>(line[i + 1]) & 0xE0) == 0x80;
+        line[out++] = c0 || c1 ? '?' : line[i];
+        i += c1 ? 1 : 0;
+    }
+    line.resize(out);
 }
 
 } // namespace
@@ -50,7 +59,7 @@ void LogLine(int level, const char* format, ...) noexcept {
     }
     // Each message is one line: a line break in a file name or a caller's text would start a
     // line of its own, one that the document's name could make look like any other message.
-    std::replace_if(line.begin(), line.end(), IsControl, '?');
+    ReplaceControls(line);
     if (level == k_errorLevel) {
         FILogErr(line.c_str());
     } else {

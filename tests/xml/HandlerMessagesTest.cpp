@@ -174,8 +174,8 @@ TEST(HandlerMessagesOfFiles, NameEachFileByItsBytes) {
 TEST_F(HandlerMessages, EveryMessageStaysOneLine) {
     // A file may be named with any byte but '/' and NUL; a caller's text may quote a document.
     FakeLocator named(7, 2,
-                      "a\nb\r\x0B"
-                      "c\x7F\td.xml");
+                      qortest::Utf16::FromUnits({'a', '\n', 'b', '\r', 0x0B, 'c', 0x7F, '\t', 0x9B,
+                                                 0x85, 0xDC9B, 0xA0, 'd', '.', 'x', 'm', 'l'}));
     m_handler.ExtraElement("x", &named);
     m_handler.SevereError("one\ntwo", nullptr);
     auto* errors = new SAXErrorHandlerImpl;
@@ -183,7 +183,8 @@ TEST_F(HandlerMessages, EveryMessageStaysOneLine) {
     errors->fatalError(&m_locator, description.data(), 0x80040300);
     errors->Release();
     EXPECT_EQ(m_log.Messages(),
-              (Lines{"  XML Parser Warning: file a?b??c?\td.xml at line 7, unknown element <x>",
+              (Lines{"  XML Parser Warning: file a?b??c?\t??\x9B\xC2\xA0"
+                     "d.xml at line 7, unknown element <x>",
                      "   XML Parser Severe Error: file, one?two",
                      "  XML Parser fatal error: 0x80040300 at line 12 column 3, cannot open file "
                      "'x?  XML Parser error: forged': gone"}));
