@@ -2,12 +2,14 @@
 
 #include "log/ForkLock.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include <iconv.h>
 
@@ -34,14 +36,13 @@ constexpr Superset kSupersets[] = {
 
 // Whether two labels are equal ignoring the case of ASCII letters. strcasecmp would follow the
 // thread's locale, in which 'I' and 'i' need not be each other's case (Turkish).
-bool SameLabel(const char* a, const char* b) {
+bool SameLabel(std::string_view a, std::string_view b) {
     const auto lower = [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte >= 'A' && byte <= 'Z' ? byte | 0x20 : byte;
     };
-    for (; *a != '\0' && lower(*a) == lower(*b); ++a, ++b) {
-    }
-    return lower(*a) == lower(*b);
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // The name under which iconv reads a document labelled `label`; labels ignore case.
@@ -291,13 +292,8 @@ void FixSingleBytes(int (&map)[256]) {
 
 } // namespace
 
-bool NamesUtf8(const char* label, size_t length) {
-    char text[5] = {};
-    if (length != 4) {
-        return false;
-    }
-    std::memcpy(text, label, length);
-    return SameLabel(text, "UTF8");
+bool NamesUtf8(std::string_view label) {
+    return SameLabel(label, "UTF8");
 }
 
 EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {

@@ -9,7 +9,7 @@
 
 #include <expat.h>
 
-#include <cstddef>
+#include <string_view>
 
 namespace MSXML2 {
 namespace detail {
@@ -18,7 +18,7 @@ enum class EncodingFill { Filled, Unknown, OutOfMemory };
 
 // Whether documents labelled `label` are UTF-8 under a label that expat does not know: "UTF8"
 // (any case), which some generators write. The reader has expat read them as UTF-8.
-bool NamesUtf8(const char* label, size_t length);
+bool NamesUtf8(std::string_view label);
 
 // Fills expat's description of the encoding called `name`: Unknown when it cannot be read,
 // OutOfMemory when memory ran out on the way. Once filled, expat frees what was allocated

@@ -194,8 +194,7 @@ long SAXEventTranslator::finishDocument() {
 // first line; the locator leaves it out. A document declared in UTF-8 under a label that expat
 // does not know is read as UTF-8, as expat reads its own label: told so before the first byte.
 void SAXEventTranslator::noteStart(const char* data, size_t size) {
-    const std::string_view encoding = DeclaredEncoding(std::string_view(data, size));
-    if (NamesUtf8(encoding.data(), encoding.size())) {
+    if (NamesUtf8(DeclaredEncoding(std::string_view(data, size)))) {
         XML_SetEncoding(m_parser, "UTF-8");
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);

@@ -1,5 +1,6 @@
 #include "text/ByteText.h"
 
+#include "text/KernelSets.h"
 #include "text/Utf8.h"
 
 #include <cstdint>
@@ -48,11 +49,8 @@ size_t Utf16FromBytes(const char* src, size_t length, unsigned short* dst) noexc
                 code = kKeptByte + bytes[i];
             }
         }
-        if (code >= 0x10000) {
-            dst[written++] = static_cast<unsigned short>(0xD7C0 + (code >> 10));
-            code = 0xDC00 + (code & 0x3FF);
-        }
-        dst[written++] = static_cast<unsigned short>(code);
+        // A byte gives at most one unit, so the units always fit.
+        PutCodePoint(code, dst, length, written);
         i += used;
     }
     return written;
