@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -220,10 +221,15 @@ TEST_F(CursorTest, EntryListCursorSeeksStopAtBothEnds) {
         bool result;
         const char* name; // afterwards; "(null)" at the end
     };
+    // Steps from every position beyond what a 32-bit long holds added to it.
+    constexpr int kFar = INT_MAX;
     const Step steps[] = {
-        {1, 1, true, "b"},  {1, 1, true, "c"},   {1, 1, false, "(null)"}, {1, 1, false, "(null)"},
-        {2, -1, true, "c"}, {0, -1, false, "a"}, {0, 5, false, "(null)"}, {1, -2, true, "b"},
-        {7, 1, false, "b"}, {0, 0, true, "a"},   {2, 0, false, "(null)"}, {0, 2, true, "c"},
+        {1, 1, true, "b"},          {1, 1, true, "c"},       {1, 1, false, "(null)"},
+        {1, 1, false, "(null)"},    {2, -1, true, "c"},      {0, -1, false, "a"},
+        {0, 5, false, "(null)"},    {1, -2, true, "b"},      {7, 1, false, "b"},
+        {0, 0, true, "a"},          {2, 0, false, "(null)"}, {0, 2, true, "c"},
+        {1, kFar, false, "(null)"}, {2, -kFar, false, "a"},  {1, kFar, false, "(null)"},
+        {2, kFar, false, "(null)"},
     };
     EntryCursor cursor = FI::ObjectPtr<FI::Context>(new ListContext)->CreateCursor(FI::InclIdsAll);
     EXPECT_TRUE(cursor.AtFirst());
