@@ -62,6 +62,30 @@ void StorePath(const char* path) {
     std::memcpy(s_log.path, path != nullptr ? path : "", length + 1);
 }
 
+// Makes a relative path absolute, against the current directory, so that every line of an
+// opened log goes to the file that its header went to even when the host changes directory
+// meanwhile. A path that the directory would make too long, or a directory that cannot be
+// named, leaves the path relative.
+void AnchorPath() {
+    if (s_log.path[0] == '\0' || s_log.path[0] == '/') {
+        return;
+    }
+    char anchored[sizeof s_log.path];
+    if (getcwd(anchored, sizeof anchored) == nullptr) {
+        return;
+    }
+    size_t directory = std::strlen(anchored);
+    const size_t length = std::strlen(s_log.path);
+    if (anchored[directory - 1] != '/') {
+        anchored[directory++] = '/';
+    }
+    if (directory + length >= sizeof anchored) {
+        return;
+    }
+    std::memcpy(anchored + directory, s_log.path, length + 1);
+    std::memcpy(s_log.path, anchored, directory + length + 1);
+}
+
 bool HasPath() {
     return s_log.path[0] != '\0' || s_log.pathTooLong;
 }
@@ -161,6 +185,7 @@ void Open(const char* path) {
     if (path != nullptr && *path != '\0') {
         StorePath(path);
     }
+    AnchorPath();
     WriteLogFile(O_TRUNC, WriteHeader);
 }
 

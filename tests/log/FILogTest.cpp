@@ -170,6 +170,33 @@ TEST_F(FILogTest, PathLongerThan127CharactersIsKeptWhole) {
     EXPECT_TRUE(HeaderThen(ReadFile(path), " long path\n")) << ReadFile(path);
 }
 
+TEST_F(FILogTest, RelativePathNamesTheFileOfTheDirectoryWhereTheLogOpened) {
+    ASSERT_TRUE(std::filesystem::create_directory(m_dir.file("elsewhere")));
+    // No path set (the default file) and a path set, both relative.
+    for (const char* path : {"", "set.log"}) {
+        SCOPED_TRACE(path);
+        SetFILog(path);
+        FILogErr("here");
+        {
+            const qortest::ScopedCurrentDir elsewhere(m_dir.file("elsewhere"));
+            FILogErr("after a change of directory");
+        }
+        const std::string name = *path != '\0' ? path : "QorErrors.log";
+        EXPECT_TRUE(HeaderThen(Read(name), " here\n after a change of directory\n"));
+        EXPECT_FALSE(Exists("elsewhere/" + name));
+    }
+    // Where the directory's own path leaves no room for the name, the name stays relative.
+    std::string deep = m_dir.path();
+    while (deep.size() + 1 + 240 < PATH_MAX) {
+        deep += "/" + std::string(200, 'd');
+        ASSERT_TRUE(std::filesystem::create_directory(deep));
+    }
+    const qortest::ScopedCurrentDir there(deep);
+    SetFILog(std::string(240, 'f').c_str());
+    FILogErr("deep");
+    EXPECT_TRUE(HeaderThen(ReadFile(std::string(240, 'f')), " deep\n"));
+}
+
 TEST_F(FILogTest, UnopenableFileWritesNothingAndReturns) {
     SetFILog(m_dir.file("missing/dir/x.log").c_str());
     FILogErr("lost");

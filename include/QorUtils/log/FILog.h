@@ -5,6 +5,8 @@
 // none is lost, the first write of all is the one that empties the file, and a path or threshold
 // set is in force for every line written after the call that set it returns. A trace above
 // the threshold takes no lock and costs next to nothing.
+// A relative path is taken in the directory that is current when the log is opened (its header
+// written), and stays there if the host changes directory later.
 // A file that cannot be created or written makes a call write nothing; none reports an error.
 #pragma once
 
