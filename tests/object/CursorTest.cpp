@@ -241,6 +241,31 @@ TEST_F(CursorTest, EntryListCursorSeeksStopAtBothEnds) {
     }
 }
 
+TEST_F(CursorTest, EntryListCursorStepsFromTheEndWhereverItsPositionLies) {
+    struct Case {
+        size_t position; // given to the cursor
+        size_t removed;  // entries removed from the end afterwards
+        int steps;       // from the position
+        bool result;
+        const char* name;
+    };
+    const Case cases[] = {
+        {SIZE_MAX, 0, 1, false, "(null)"},
+        {SIZE_MAX, 0, -1, true, "c"},
+        {10, 0, -1, true, "c"},
+        {2, 2, -1, true, "a"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "at " << c.position << ", " << c.removed << " removed");
+        FI::ObjectPtr<ListContext> context(new ListContext);
+        EntryCursor cursor(new FI::EntryListCursor<std::vector<FI::ObjectPtr<qortest::TestEntry>>>(
+            context.get(), context->entries, c.position));
+        context->entries.resize(context->entries.size() - c.removed);
+        EXPECT_EQ(cursor.Seek(1, c.steps), c.result);
+        EXPECT_EQ(NameOf(cursor), c.name);
+    }
+}
+
 TEST_F(CursorTest, EntryListCursorKeepsItsContextAndReadsItsEntriesAfresh) {
     auto* context = new ListContext;
     EntryCursor cursor = FI::ObjectPtr<FI::Context>(context)->CreateCursor(FI::InclIdsAll);

@@ -52,16 +52,16 @@ public:
         return clone;
     }
     // True when it stands on an entry once every step is taken: a move before the first entry
-    // stops on it, one past the last at the end. Another origin moves nothing and answers false.
+    // stops on it, one past the last at the end. A position past the end (given so, or left so
+    // by entries removed) counts as the end. Another origin moves nothing and answers false.
     bool Seek(int origin, int steps) override {
         // 64 bits: a position plus any int, as a long on 32-bit targets could not hold it.
         const auto size = static_cast<int64_t>(m_entries.size());
         if (origin < 0 || origin > 2) {
             return false;
         }
-        const int64_t base = origin == 0   ? 0
-                             : origin == 1 ? static_cast<int64_t>(m_position)
-                                           : size;
+        const int64_t here = AtEnd() ? size : static_cast<int64_t>(m_position);
+        const int64_t base = origin == 0 ? 0 : origin == 1 ? here : size;
         const int64_t target = base + steps;
         m_position = static_cast<size_t>(target < 0 ? 0 : target > size ? size : target);
         return target >= 0 && !AtEnd();
