@@ -60,5 +60,21 @@ protected:
     ~ISAXAttributesUtf8() = default;
 };
 
+// Asks `object` for the shortcut `iid`, with a reference, or null when it offers none. An object
+// that answers with itself answers every identifier so (a QueryInterface that breaks COM's
+// rules, common in hand-written sinks and test doubles): no shortcut of the library is the
+// object asked, so that answer is given back and taken as none.
+template <class Shortcut, class Object> Shortcut* QueryShortcut(Object* object, const GUID& iid) {
+    void* answer = nullptr;
+    if (object == nullptr || FAILED(object->QueryInterface(iid, &answer)) || answer == nullptr) {
+        return nullptr;
+    }
+    if (answer == static_cast<void*>(object)) {
+        object->Release();
+        return nullptr;
+    }
+    return static_cast<Shortcut*>(answer);
+}
+
 } // namespace detail
 } // namespace MSXML2

@@ -90,20 +90,11 @@ std::string_view DeclaredEncoding(std::string_view text) {
     return close == text.npos ? std::string_view{} : text.substr(1, close - 1);
 }
 
-// The content handler's narrow interface, with a reference, or null when it offers none.
-ISAXNarrowContentHandler* NarrowInterfaceOf(ISAXContentHandler* content) {
-    void* narrow = nullptr;
-    if (content == nullptr ||
-        FAILED(content->QueryInterface(IID_ISAXNarrowContentHandler, &narrow))) {
-        return nullptr;
-    }
-    return static_cast<ISAXNarrowContentHandler*>(narrow);
-}
-
 } // namespace
 
 SAXEventTranslator::SAXEventTranslator(ISAXContentHandler* content, ISAXErrorHandler* errors)
-    : m_pContent(content), m_pErrors(errors), m_pNarrow(NarrowInterfaceOf(content)),
+    : m_pContent(content), m_pErrors(errors),
+      m_pNarrow(QueryShortcut<ISAXNarrowContentHandler>(content, IID_ISAXNarrowContentHandler)),
       m_piece(m_pNarrow != nullptr) {
     if (m_pContent != nullptr) {
         m_pContent->AddRef();

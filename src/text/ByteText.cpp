@@ -56,13 +56,16 @@ size_t Utf16FromBytes(const char* src, size_t length, unsigned short* dst) noexc
     return written;
 }
 
-int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit) noexcept {
+int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit,
+                   int* taken) noexcept {
     int written = 0;
-    for (int i = 0; i < length && text[i] != 0; ++i) {
+    int i = 0;
+    while (i < length && text[i] != 0) {
         uint32_t code = text[i];
         const bool high = code >= 0xD800 && code <= 0xDBFF;
-        if (high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        const bool pair = high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (pair) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
         }
         char bytes[4];
         const int count = Encode(code, bytes);
@@ -72,8 +75,12 @@ int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit
         for (int k = 0; k < count; ++k) {
             dest[written++] = bytes[k];
         }
+        i += pair ? 2 : 1;
     }
     dest[written] = '\0';
+    if (taken != nullptr) {
+        *taken = i;
+    }
     return written;
 }
 

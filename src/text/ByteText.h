@@ -17,8 +17,9 @@ size_t Utf16FromBytes(const char* src, size_t length, unsigned short* dst) noexc
 // The inverse, for log lines: the UTF-16 at `text` up to its first zero unit or `length` units,
 // as UTF-8 with the kept bytes given back; another lone surrogate becomes '?'. Writes at most
 // `limit` bytes, never part of a character, and a NUL after them (`dest` holds `limit` + 1).
-// Returns the bytes written.
-int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit) noexcept;
+// Returns the bytes written; `taken`, when given, receives the units they came from.
+int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit,
+                   int* taken = nullptr) noexcept;
 
 } // namespace text
 } // namespace qorutils

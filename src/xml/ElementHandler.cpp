@@ -272,10 +272,9 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
     // The reader's attributes offer their UTF-8, narrowed straight to the same bytes as
     // getLocalName, getValue and narrowing give, without converting every name and value to
     // UTF-16 first (which took most of the time of a document's attributes).
-    void* utf8 = nullptr;
     bool found = false;
-    if (SUCCEEDED(attributes->QueryInterface(MSXML2::detail::IID_ISAXAttributesUtf8, &utf8))) {
-        auto* view = static_cast<ISAXAttributesUtf8*>(utf8);
+    if (auto* view = MSXML2::detail::QueryShortcut<ISAXAttributesUtf8>(
+            attributes, MSXML2::detail::IID_ISAXAttributesUtf8)) {
         size_t count = 0;
         const Utf8Attribute* list = view->utf8Attributes(&count);
         found = FetchUtf8Attribute(name, list, count, value);

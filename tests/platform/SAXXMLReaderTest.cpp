@@ -100,6 +100,8 @@ public:
     std::function<long()> startElementHook = [] { return S_OK; };
     std::function<long()> charactersHook = [] { return S_OK; };
     ISAXLocator* locator = nullptr;
+    // Answers every interface identifier with itself, as a careless QueryInterface does.
+    bool answersEveryInterface = false;
 
     Recorder() { ++s_live; }
     Recorder(const Recorder&) = delete;
@@ -115,7 +117,7 @@ public:
     }
 
     long QueryInterface(const GUID& riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_ISAXContentHandler) {
+        if (riid == IID_IUnknown || riid == IID_ISAXContentHandler || answersEveryInterface) {
             *object = static_cast<ISAXContentHandler*>(this);
         } else if (riid == IID_ISAXErrorHandler) {
             *object = static_cast<ISAXErrorHandler*>(this);
@@ -346,6 +348,14 @@ TEST_F(SAXXMLReaderTest, ReportsElementsAttributesAndTextInDocumentOrder) {
                                   "start child x=y", "end child", "start child", "text some text",
                                   "end child", "text tail", "end root", "endDocument"}));
     EXPECT_EQ(parseText("<a/>"), S_OK);
+}
+
+TEST_F(SAXXMLReaderTest, AHandlerAnsweringEveryInterfaceGetsEveryCallback) {
+    const std::string document = "<r a='1'>text</r>";
+    const std::vector<std::string> expected = transcript(document);
+    recorder->answersEveryInterface = true;
+    EXPECT_EQ(transcript(document), expected);
+    EXPECT_EQ(parseText(document), S_OK);
 }
 
 TEST_F(SAXXMLReaderTest, SeparatesNamespacesFromAttributesAndMapsPrefixes) {

@@ -102,7 +102,7 @@ FakeAttributes::FakeAttributes(std::vector<FakeAttribute> attributes)
     : m_attributes(std::move(attributes)) {}
 
 long FakeAttributes::QueryInterface(const GUID& riid, void** ppv) {
-    return AnswerUnknownInterface(this, riid, ppv);
+    return AnswerUnknownInterface(this, answersEveryInterface ? IID_IUnknown : riid, ppv);
 }
 
 long FakeAttributes::getLength(int* length) {

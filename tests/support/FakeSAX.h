@@ -84,6 +84,9 @@ public:
 
     int refs() const { return m_refs; }
 
+    // Answers every interface identifier with itself, as a careless QueryInterface does.
+    bool answersEveryInterface = false;
+
 private:
     long Answer(int index, Utf16 FakeAttribute::*field, unsigned short** text, int* length);
 

@@ -186,13 +186,18 @@ TEST(ElementHandler, ElementsAreMatchedByLocalName) {
     EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "a#2 accepts a", "a#2 end"}));
 }
 
+// Also from attributes whose QueryInterface answers every identifier with themselves.
 TEST(ElementHandler, AttributesAreFoundByLocalNameFirstListedFirst) {
     Grammar grammar{{"e", {{}, {"id", "p:id", "dup", "missing"}}}};
-    Tree tree(grammar, "e");
-    FakeAttributes attributes{{"p:id", "7"}, {"a:dup", "first"}, {"b:dup", "second"}};
-    StartElement(tree.get(), "e", &attributes);
-    EXPECT_EQ(tree.Take(), (Lines{"e#1 accepts e", "e#1 attr id=7", "e#1 attr p:id=(null)",
-                                  "e#1 attr dup=first", "e#1 attr missing=(null)"}));
+    for (const bool careless : {false, true}) {
+        Tree tree(grammar, "e");
+        FakeAttributes attributes{{"p:id", "7"}, {"a:dup", "first"}, {"b:dup", "second"}};
+        attributes.answersEveryInterface = careless;
+        StartElement(tree.get(), "e", &attributes);
+        EXPECT_EQ(tree.Take(), (Lines{"e#1 accepts e", "e#1 attr id=7", "e#1 attr p:id=(null)",
+                                      "e#1 attr dup=first", "e#1 attr missing=(null)"}));
+        EXPECT_EQ(attributes.refs(), 0);
+    }
 }
 
 TEST(ElementHandler, NamesTextsAndValuesAreCutAt4096Characters) {

@@ -314,6 +314,13 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
     std::vector<unsigned short> units(255, 'd');
     units.insert(units.end(), {0x263A, '\r', '\n'});
     const Utf16 cutInCharacter = Utf16::FromUnits(units);
+    // 'a' and 85 euro signs fill the 256 bytes; the last two characters go whole.
+    std::vector<unsigned short> euros(101, 0x20AC);
+    euros[0] = 'a';
+    std::string keptEuros = "a";
+    for (int i = 0; i < 83; ++i) {
+        keptEuros += "\xE2\x82\xAC";
+    }
     const Case cases[] = {
         {Callback::Fatal, true, "abc\r\n", static_cast<int32_t>(0xC00CE502u),
          "  XML Parser fatal error: 0xC00CE502 at line 3 column 14, abc"},
@@ -337,6 +344,8 @@ TEST(SAXErrorHandlerImpl, WritesOneLinePerReport) {
          "  XML Parser error: 0x       1, a\x83?"},
         {Callback::Error, false, cutInCharacter, 1,
          "  XML Parser error: 0x       1, " + d300.substr(0, 253)},
+        {Callback::Error, false, Utf16::FromUnits(euros), 1,
+         "  XML Parser error: 0x       1, " + keptEuros},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
