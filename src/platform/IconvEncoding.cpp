@@ -145,8 +145,10 @@ struct SetTables {
 // building them probes iconv for every two-byte sequence, milliseconds that a set of small
 // documents would otherwise pay for each. Static storage, each slot filled once and never
 // freed, so that readings on other threads, in a forked child or at exit find it whole: a
-// slot is used once it is ready (acquire), and one being filled when the process forks stays
-// unused in the child. A set that finds no slot builds its tables for its parse alone.
+// slot is read without a lock once it is ready (acquire). Slots are claimed and filled under
+// the modules' lock, so that two threads that built the same set at once keep it once, and a
+// fork never finds a slot half filled. A set that finds no slot builds its tables for its
+// parse alone.
 enum KeptState { kFree, kFilling, kReady };
 constexpr size_t kKeptNameLimit = 63;
 struct KeptSet {
@@ -168,6 +170,10 @@ const SetTables* KeptTables(const char* name) {
 void Keep(const char* name, const SetTables& tables) {
     const size_t length = std::strlen(name);
     if (length > kKeptNameLimit || KeptTables(name) != nullptr) {
+        return;
+    }
+    const qorutils::ForkLock::Guard lock(g_iconvModules);
+    if (KeptTables(name) != nullptr) {
         return;
     }
     for (KeptSet& kept : g_keptSets) {
