@@ -150,11 +150,14 @@ test-package: package
 # The static library, installed with its CMake package and QorUtils.pc: the host project builds
 # against it with the same commands, and its programs need no libQorUtils.so. The archive's
 # interface is hidden, so that a host's shared module does not export it. Configured as the
-# README says, with no build type, which must give an optimised build.
+# README says, with no build type, which must give an optimised build, and with the library's
+# directory given as an absolute path, as some layouts give it.
 test-static: deps
 	rm -f $(STATIC_BUILD)/CMakeCache.txt
 	cmake -S . -B $(STATIC_BUILD) -DBUILD_SHARED_LIBS=OFF \
-	    -DQORUTILS_WERROR=ON -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF
+	    -DQORUTILS_WERROR=ON -DQORUTILS_BUILD_TESTS=OFF -DQORUTILS_BUILD_EXAMPLES=OFF \
+	    "-DCMAKE_INSTALL_PREFIX=$(call abs,$(STATIC_BUILD))/stage" \
+	    "-DCMAKE_INSTALL_LIBDIR=$(call abs,$(STATIC_BUILD))/stage/lib"
 	grep -q '^CMAKE_BUILD_TYPE:STRING=RelWithDebInfo$$' $(STATIC_BUILD)/CMakeCache.txt
 	cmake --build $(STATIC_BUILD) -j$(JOBS)
 	rm -rf $(STATIC_BUILD)/stage

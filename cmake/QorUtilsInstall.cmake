@@ -18,11 +18,25 @@ install(FILES ${PROJECT_BINARY_DIR}/QorUtilsConfig.cmake
               ${PROJECT_BINARY_DIR}/QorUtilsConfigVersion.cmake
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/QorUtils COMPONENT dev)
 
-# The .pc file locates its prefix from its own place, so a staged install works too. A host of
+# The .pc file locates its prefix from its own place, so a staged install works too. A library
+# directory given as an absolute path is where it is whatever the prefix: the file then names
+# the prefix it was configured with. An absolute header directory is named as it is. A host of
 # the shared library never links expat itself; a host of the archive must, and gets it (and
 # -pthread, which glibc before 2.34 needs) from plain `pkg-config --libs` without having to know
 # that the library is static.
-file(RELATIVE_PATH QORUTILS_PC_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(QORUTILS_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+    set(QORUTILS_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+    file(RELATIVE_PATH QORUTILS_PC_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+    string(PREPEND QORUTILS_PC_PREFIX "\${pcfiledir}/")
+    set(QORUTILS_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+    set(QORUTILS_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
+    set(QORUTILS_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
 if(QORUTILS_LIBRARY_TYPE STREQUAL "STATIC")
     set(QORUTILS_PC_EXPAT "Requires: expat")
     set(QORUTILS_PC_LIBS " -pthread")
