@@ -12,6 +12,10 @@ namespace FI {
 class QORUTILS_API AttrCol {
 protected:
     virtual ~AttrCol();
+    // Copied as part of a derived object (a deep clone, say).
+    AttrCol() = default;
+    AttrCol(const AttrCol&) = default;
+    AttrCol& operator=(const AttrCol&) = default;
 
 public:
     // Return the new count; Release destroys the collection when it reaches 0 (see ObjectPtr.h).

@@ -40,6 +40,12 @@ public:
     virtual FIAttribute& GetName(FIAttribute& name) = 0;
     // The attribute's value at the position, cleared at the end.
     virtual FIAttribute& GetValue(FIAttribute& value) = 0;
+
+protected:
+    // Copied as part of a derived object (a deep clone, say).
+    AttrCursorImpl() = default;
+    AttrCursorImpl(const AttrCursorImpl&) = default;
+    AttrCursorImpl& operator=(const AttrCursorImpl&) = default;
 };
 
 class QORUTILS_API AttrCursor {

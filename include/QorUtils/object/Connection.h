@@ -10,6 +10,10 @@ namespace FI {
 class QORUTILS_API Connection {
 public:
     virtual ~Connection();
+    // Copied as part of a derived object (a deep clone, say).
+    Connection() = default;
+    Connection(const Connection&) = default;
+    Connection& operator=(const Connection&) = default;
 };
 
 } // namespace FI

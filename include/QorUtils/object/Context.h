@@ -14,6 +14,10 @@ namespace FI {
 class QORUTILS_API Context {
 protected:
     virtual ~Context();
+    // Copied as part of a derived object (a deep clone, say).
+    Context() = default;
+    Context(const Context&) = default;
+    Context& operator=(const Context&) = default;
 
 public:
     // Return the new count; Release destroys the context when it reaches 0 (see ObjectPtr.h).

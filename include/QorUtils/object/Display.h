@@ -18,6 +18,12 @@ public:
     virtual bool IsVisible() = 0;
     // Redraws the view from the current values of its entry.
     virtual void Refresh() = 0;
+
+protected:
+    // Copied as part of a derived object (a deep clone, say).
+    Display() = default;
+    Display(const Display&) = default;
+    Display& operator=(const Display&) = default;
 };
 
 } // namespace FI

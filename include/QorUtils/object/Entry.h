@@ -22,6 +22,10 @@ class Solver;
 class QORUTILS_API Entry {
 protected:
     virtual ~Entry();
+    // Copied as part of a derived object (a deep clone, say).
+    Entry() = default;
+    Entry(const Entry&) = default;
+    Entry& operator=(const Entry&) = default;
 
 public:
     // Return the new count; Release destroys the entry when it reaches 0 (see ObjectPtr.h).

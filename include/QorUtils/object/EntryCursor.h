@@ -53,6 +53,12 @@ public:
     virtual FIAttribute& GetName(FIAttribute& name) = 0;
     // The entry at the position in a new handle; null at the end.
     virtual ObjectPtr<Entry> GetEntry() = 0;
+
+protected:
+    // Copied as part of a derived object (a deep clone, say).
+    EntryCursorImpl() = default;
+    EntryCursorImpl(const EntryCursorImpl&) = default;
+    EntryCursorImpl& operator=(const EntryCursorImpl&) = default;
 };
 
 // What an implementation's Compare answers: 0 when `other` is `self`, -2 when it is of another

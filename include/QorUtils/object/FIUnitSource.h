@@ -29,6 +29,10 @@ struct QORUTILS_API FIUnitSource {
 
 protected:
     ~FIUnitSource() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    FIUnitSource() = default;
+    FIUnitSource(const FIUnitSource&) = default;
+    FIUnitSource& operator=(const FIUnitSource&) = default;
 };
 
 } // namespace FI

@@ -48,6 +48,12 @@ public:
     virtual bool AttachNotify(void* pUser, FISolverNotify event, FISolverNotifyProc pfn);
     // Default: false.
     virtual bool DetachNotify(void* pUser, FISolverNotify event);
+
+protected:
+    // Copied as part of a derived object (a deep clone, say).
+    Solver() = default;
+    Solver(const Solver&) = default;
+    Solver& operator=(const Solver&) = default;
 };
 
 } // namespace FI

@@ -70,4 +70,8 @@ struct IUnknown {
 
 protected:
     ~IUnknown() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    IUnknown() = default;
+    IUnknown(const IUnknown&) = default;
+    IUnknown& operator=(const IUnknown&) = default;
 };

@@ -20,6 +20,10 @@ struct ISAXLocator : IUnknown {
 
 protected:
     ~ISAXLocator() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    ISAXLocator() = default;
+    ISAXLocator(const ISAXLocator&) = default;
+    ISAXLocator& operator=(const ISAXLocator&) = default;
 };
 
 // The attributes of one element, by index in document order.
@@ -32,6 +36,10 @@ struct ISAXAttributes : IUnknown {
 
 protected:
     ~ISAXAttributes() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    ISAXAttributes() = default;
+    ISAXAttributes(const ISAXAttributes&) = default;
+    ISAXAttributes& operator=(const ISAXAttributes&) = default;
 };
 
 // Receives the document's content, in document order.
@@ -56,6 +64,10 @@ struct ISAXContentHandler : IUnknown {
 
 protected:
     ~ISAXContentHandler() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    ISAXContentHandler() = default;
+    ISAXContentHandler(const ISAXContentHandler&) = default;
+    ISAXContentHandler& operator=(const ISAXContentHandler&) = default;
 };
 
 // Receives the reader's problems. The description is NUL-terminated.
@@ -66,6 +78,10 @@ struct ISAXErrorHandler : IUnknown {
 
 protected:
     ~ISAXErrorHandler() = default;
+    // Copied as part of a derived object (a deep clone, say).
+    ISAXErrorHandler() = default;
+    ISAXErrorHandler(const ISAXErrorHandler&) = default;
+    ISAXErrorHandler& operator=(const ISAXErrorHandler&) = default;
 };
 
 } // namespace MSXML2
