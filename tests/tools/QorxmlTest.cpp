@@ -369,6 +369,43 @@ TEST_F(QorxmlTest, UsageErrorsExitWithTwo) {
         EXPECT_NE(run.err.find("Try 'qorxml --help'."), std::string::npos);
     }
     EXPECT_EQ(Run({good}).status, 0);
+    EXPECT_EQ(Run({"--events", "--events", good}).status, 0) << "a format given twice";
+}
+
+// The log, emptied by its first write, may not be the output, the error output or a document
+// (a file: /dev/null may be everything). Each such run is refused before anything is written.
+TEST_F(QorxmlTest, ALogThatWouldEmptyTheOutputOrADocumentIsRefused) {
+    const std::string good = Write("good.xml", "<a/>");
+    const std::string bad = Write("bad.xml", "<a>");
+    struct Case {
+        std::vector<std::string> args;
+        std::string output; // standard output, appended to
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"--log", "out.txt", good, bad}, "out.txt", 2, "is the standard output"},
+        {{good, bad}, "QorErrors.log", 2, "is the standard output"},
+        {{"--log", bad, good, bad}, "", 2, "is the document '" + bad + "'"},
+        {{"--log", "/dev/null", good}, "/dev/null", 0, ""},
+    };
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const std::string output = c.output.empty() ? "other.txt" : c.output;
+        const std::string path = output[0] == '/' ? output : dir.file(output);
+        ASSERT_TRUE(output[0] == '/' || WriteFile(path, "kept\n"));
+        const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        const ProgramRun run = RunProgramOn(input, program, c.args, dir.path(), fd);
+        close(fd);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        if (c.status == 2) {
+            EXPECT_EQ(ReadFile(path), "kept\n");
+            EXPECT_EQ(ReadFile(bad), "<a>");
+        }
+    }
+    close(input);
 }
 
 // A list that never ends is refused with status 2: one of NUL bytes at the first of them, one of

@@ -155,7 +155,7 @@ Command ParseOptions(int argc, const char* const* argv, Options& options, std::s
         }
         const bool events = std::strcmp(arg, "--events") == 0;
         if (events || std::strcmp(arg, "--outline") == 0) {
-            if (formatGiven) {
+            if (formatGiven && options.format != (events ? Format::Events : Format::Outline)) {
                 problem = "--events and --outline exclude each other";
                 return Command::UsageError;
             }

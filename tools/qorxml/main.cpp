@@ -11,6 +11,7 @@
 #include <QorUtils/log/FILog.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,36 @@ void HoldClosedStandardDescriptors() {
             close(held);
         }
     }
+}
+
+// The log is emptied by its first write: one that is the same file as the output, the error
+// output, standard input being read or a document would lose what that holds. Returns what it
+// is ("the standard output", ...), or an empty text. Files only: /dev/null may be all of them.
+std::string LogClash(const Options& options) {
+    const std::string path = options.logPath.empty() ? "QorErrors.log" : options.logPath;
+    struct stat log {};
+    if (stat(path.c_str(), &log) != 0 || !S_ISREG(log.st_mode)) {
+        return {};
+    }
+    const auto same = [&log](const struct stat& other) {
+        return other.st_dev == log.st_dev && other.st_ino == log.st_ino;
+    };
+    const bool readsInput =
+        std::find(options.files.begin(), options.files.end(), "-") != options.files.end();
+    const char* const standard[] = {"the standard input", "the standard output",
+                                    "the standard error"};
+    struct stat other {};
+    for (int fd = readsInput ? 0 : 1; fd <= 2; ++fd) {
+        if (fstat(fd, &other) == 0 && same(other)) {
+            return standard[fd];
+        }
+    }
+    for (const std::string& file : options.files) {
+        if (file != "-" && stat(file.c_str(), &other) == 0 && same(other)) {
+            return "the document '" + file + "'";
+        }
+    }
+    return {};
 }
 
 // Says on standard error that the output could not be written; returns the exit status.
@@ -122,6 +153,12 @@ int main(int argc, char** argv) {
         return k_exitUsage;
     case Command::Run:
         break;
+    }
+    const std::string clash = LogClash(options);
+    if (!clash.empty()) {
+        std::fprintf(stderr, "qorxml: the log is %s, which its first write would empty\n",
+                     clash.c_str());
+        return k_exitUsage;
     }
     if (!options.logPath.empty()) {
         SetFILog(options.logPath.c_str());
