@@ -333,8 +333,10 @@ EncodingFill FillIconvEncoding(const char* name, XML_Encoding* info) {
         int code = kInvalid;
         switch (set->decoder.probe(&single, 1, code)) {
         case Probe::Character:
-            // Expat takes single bytes up to U+FFFF only.
-            info->map[byte] = code <= 0xFFFF ? code : kInvalid;
+            // Expat takes single bytes up to U+FFFF only, and a byte from 0x80 for a character
+            // of ASCII would take the role in markup that expat keeps for the ASCII byte (it
+            // refuses the whole set for it): such a byte is refused where it is used.
+            info->map[byte] = code <= 0xFFFF && (byte < 0x80 || code >= 0x80) ? code : kInvalid;
             break;
         case Probe::Invalid:
             info->map[byte] = kInvalid;

@@ -57,15 +57,17 @@ void XMLCALL ExpatFree(void* block) {
 const XML_Memory_Handling_Suite kExpatMemory = {ExpatMalloc, ExpatRealloc, ExpatFree};
 
 // The encoding that the XML declaration at the start of `text` names (after a UTF-8 byte-order
-// mark), or nothing. The declaration ends within its first 512 bytes or is not looked at.
+// mark), or nothing.
 std::string_view DeclaredEncoding(std::string_view text) {
     constexpr std::string_view kSpace = " \t\r\n";
     if (text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
     }
-    const size_t end = text.substr(0, 512).find("?>");
-    if (text.size() < 6 || text.substr(0, 5) != "<?xml" || kSpace.find(text[5]) == kSpace.npos ||
-        end == text.npos) {
+    if (text.size() < 6 || text.substr(0, 5) != "<?xml" || kSpace.find(text[5]) == kSpace.npos) {
+        return {};
+    }
+    const size_t end = text.find("?>");
+    if (end == text.npos) {
         return {};
     }
     text = text.substr(6, end - 6);
@@ -203,7 +205,12 @@ long SAXEventTranslator::parseFailed() {
     }
     const bool memoryRanOut =
         g_refusedAllocations.load(std::memory_order_relaxed) != m_refusedBefore;
-    const XML_Error error = memoryRanOut ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(m_parser);
+    XML_Error error = memoryRanOut ? XML_ERROR_NO_MEMORY : XML_GetErrorCode(m_parser);
+    // The label UTF8 reaches expat's question for an unknown encoding only from a document
+    // whose first bytes are no UTF-8 declaration (UTF-16): it fails as one labelled UTF-8 does.
+    if (error == XML_ERROR_UNKNOWN_ENCODING && NamesUtf8(m_encoding)) {
+        error = XML_ERROR_INCORRECT_ENCODING;
+    }
     std::string message = XML_ErrorString(error) != nullptr ? XML_ErrorString(error) : "error";
     if (error == XML_ERROR_UNKNOWN_ENCODING && !m_encoding.empty()) {
         message += " \"" + m_encoding + "\"";
