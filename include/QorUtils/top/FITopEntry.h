@@ -66,7 +66,8 @@ public:
     FITopEntry(const FITopEntry&) = delete;
     FITopEntry& operator=(const FITopEntry&) = delete;
 
-    // The attribute table: its first row; *pCount (when not null) receives the number of rows.
+    // The attribute table: its first row; *pCount (when not null) receives the number of rows
+    // before the all-zero row that ends it.
     static const FI::FI_ATTRIBUTE_ENTRY* _GetEntries(int* pCount);
     // The table's getters: "Top" and "TopNode". The owner is not looked at and may be null.
     static FIAttribute& GetID(void* owner, FIAttribute& out);
