@@ -14,9 +14,15 @@ if ! command -v debootstrap >/dev/null; then
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends debootstrap
 fi
+# A release newer than this machine's debootstrap is bootstrapped as unstable is.
+script=/usr/share/debootstrap/scripts/$suite
+[ -e "$script" ] || script=/usr/share/debootstrap/scripts/sid
 [ -x "$root/usr/bin/apt-get" ] ||
-    debootstrap --variant=minbase "$suite" "$root" http://deb.debian.org/debian
+    debootstrap --variant=minbase "$suite" "$root" http://deb.debian.org/debian "$script"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# A mirror kept as a snapshot serves Release files past their date; this throwaway root takes
+# them, as the machine's own apt does its mirror.
+echo 'Acquire::Check-Valid-Until "false";' >"$root/etc/apt/apt.conf.d/99qorutils-snapshot"
 
 # The tests need /proc, /dev and /sys; slave mounts, so that taking them down again leaves the
 # machine's own alone.
