@@ -169,7 +169,7 @@ const SetTables* KeptTables(const char* name) {
 
 void Keep(const char* name, const SetTables& tables) {
     const size_t length = std::strlen(name);
-    if (length > kKeptNameLimit || KeptTables(name) != nullptr) {
+    if (length > kKeptNameLimit) {
         return;
     }
     const qorutils::ForkLock::Guard lock(g_iconvModules);

@@ -62,8 +62,7 @@ int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit
     int i = 0;
     while (i < length && text[i] != 0) {
         uint32_t code = text[i];
-        const bool high = code >= 0xD800 && code <= 0xDBFF;
-        const bool pair = high && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        const bool pair = IsHighSurrogate(code) && i + 1 < length && IsLowSurrogate(text[i + 1]);
         if (pair) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
         }
@@ -82,6 +81,15 @@ int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit
         *taken = i;
     }
     return written;
+}
+
+int WithoutLastCharacters(const unsigned short* text, int length, int count) noexcept {
+    for (; count > 0 && length > 0; --count) {
+        const bool pair =
+            length >= 2 && IsLowSurrogate(text[length - 1]) && IsHighSurrogate(text[length - 2]);
+        length -= pair ? 2 : 1;
+    }
+    return length;
 }
 
 } // namespace text

@@ -21,5 +21,9 @@ size_t Utf16FromBytes(const char* src, size_t length, unsigned short* dst) noexc
 int BytesFromUtf16(char* dest, const unsigned short* text, int length, int limit,
                    int* taken = nullptr) noexcept;
 
+// The units of the first `length` of `text` without its last `count` characters (a surrogate
+// pair is one); 0 when it has no more.
+int WithoutLastCharacters(const unsigned short* text, int length, int count) noexcept;
+
 } // namespace text
 } // namespace qorutils

@@ -83,7 +83,7 @@ inline bool NarrowCharacter(char* dest, NarrowedRun& run, const char*& src, cons
 // A UTF-16 unit that is not narrowed to its own value (zero, or beyond 0xFF) at text[i - 1]:
 // a surrogate pair is one character, whose second unit is stepped over.
 inline void StepOverPair(unsigned unit, const unsigned short* text, int length, int& i) {
-    if (unit >= 0xD800 && unit <= 0xDBFF && i < length && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+    if (IsHighSurrogate(unit) && i < length && IsLowSurrogate(text[i])) {
         ++i;
     }
 }

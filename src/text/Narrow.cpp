@@ -6,14 +6,6 @@ namespace qorutils {
 namespace text {
 namespace {
 
-bool IsHighSurrogate(unsigned unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(unsigned unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 // The byte that the character at `text`, whose first byte is beyond ASCII, narrows to; moves
 // `text` past it. At most `available` bytes are read, and none past a byte that is no
 // continuation byte (the NUL after a text stops a sequence as any such byte does).

@@ -22,6 +22,15 @@ inline bool IsContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
+// The two halves of a UTF-16 surrogate pair, which every conversion from UTF-16 takes as one
+// character.
+inline bool IsHighSurrogate(unsigned unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(unsigned unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 // Decodes one multi-byte sequence at `src` (its first byte is 0x80 or above), reading no
 // further than `available` bytes nor past a byte that is no continuation byte (so a
 // NUL-terminated text is never overrun). Returns the code point and sets `length` to the

@@ -14,17 +14,6 @@ namespace {
 
 constexpr int k_warningLevel = 5;
 
-// The units of the first `length` of `text` without its last two characters; 0 when it has
-// no more than two.
-int WithoutLastTwoCharacters(const unsigned short* text, int length) {
-    for (int dropped = 0; dropped < 2 && length > 0; ++dropped) {
-        const bool pair = length >= 2 && text[length - 1] >= 0xDC00 && text[length - 1] <= 0xDFFF &&
-                          text[length - 2] >= 0xD800 && text[length - 2] <= 0xDBFF;
-        length -= pair ? 2 : 1;
-    }
-    return length;
-}
-
 // Writes "  XML Parser KIND: 0x<code>[ at line L column C], <description>" at `level`.
 void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* description,
             long code) {
@@ -38,7 +27,7 @@ void Report(const char* kind, int level, ISAXLocator* locator, unsigned short* d
     qorutils::text::BytesFromUtf16(text, description, units, k_descriptionLimit, &taken);
     // The parser ends its descriptions with a line end, which the log line does without: the
     // last two characters of those that fit go, whole (a surrogate pair is one).
-    const int kept = WithoutLastTwoCharacters(description, taken);
+    const int kept = qorutils::text::WithoutLastCharacters(description, taken, 2);
     if (kept > 0) {
         qorutils::text::BytesFromUtf16(text, description, kept, k_descriptionLimit);
     }
