@@ -200,6 +200,46 @@ TEST(ElementHandler, AttributesAreFoundByLocalNameFirstListedFirst) {
     }
 }
 
+namespace {
+
+// Looks its attribute up by a name that the value to fill holds, as a handler that swaps a key
+// for its value in place does; records what it found.
+class NameInValueHandler : public ElementHandler {
+public:
+    explicit NameInValueHandler(std::string& found) : m_found(found) {}
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
+        FIAttribute value(std::string(40, 'k').c_str());
+        GetAttributeValue(value.c_str(), attributes, value);
+        m_found = value.isNull() ? "(null)" : value.c_str();
+        return true;
+    }
+
+private:
+    std::string& m_found;
+};
+
+} // namespace
+
+TEST(ElementHandler, ANameHeldByTheValueToFillIsFound) {
+    const std::string name(40, 'k');
+    for (const bool reader : {true, false}) {
+        std::string found;
+        auto* content = new SAXContentHandlerImpl(new TopHandler(new NameInValueHandler(found)));
+        if (reader) {
+            const std::string document = "<e " + name + "='utf-8'/>";
+            MSXML2::SAXXMLReader parser;
+            parser.putContentHandler(content);
+            EXPECT_EQ(parser.parse(document.data(), document.size()), S_OK);
+        } else {
+            FakeAttributes attributes{{name, "utf-16"}};
+            StartElement(content, "e", &attributes);
+        }
+        content->Release();
+        EXPECT_EQ(found, reader ? "utf-8" : "utf-16");
+    }
+}
+
 TEST(ElementHandler, NamesTextsAndValuesAreCutAt4096Characters) {
     const std::string longName(5000, 'n');
     const std::string cutName(4096, 'n');
