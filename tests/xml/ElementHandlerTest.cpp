@@ -186,13 +186,19 @@ TEST(ElementHandler, ElementsAreMatchedByLocalName) {
     EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "a#2 accepts a", "a#2 end"}));
 }
 
-// Also from attributes whose QueryInterface answers every identifier with themselves.
+// Also from attributes whose QueryInterface answers every identifier carelessly, with
+// themselves or with another face.
 TEST(ElementHandler, AttributesAreFoundByLocalNameFirstListedFirst) {
     Grammar grammar{{"e", {{}, {"id", "p:id", "dup", "missing"}}}};
-    for (const bool careless : {false, true}) {
+    qortest::FakeLocator otherFace(1, 1, "");
+    enum Answer { AsAsked, Itself, OtherFace };
+    for (const Answer answer : {AsAsked, Itself, OtherFace}) {
         Tree tree(grammar, "e");
         FakeAttributes attributes{{"p:id", "7"}, {"a:dup", "first"}, {"b:dup", "second"}};
-        attributes.answersEveryInterface = careless;
+        if (answer != AsAsked) {
+            attributes.carelessAnswer =
+                answer == Itself ? static_cast<IUnknown*>(&attributes) : &otherFace;
+        }
         StartElement(tree.get(), "e", &attributes);
         EXPECT_EQ(tree.Take(), (Lines{"e#1 accepts e", "e#1 attr id=7", "e#1 attr p:id=(null)",
                                       "e#1 attr dup=first", "e#1 attr missing=(null)"}));
