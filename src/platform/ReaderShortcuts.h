@@ -60,20 +60,26 @@ protected:
     ~ISAXAttributesUtf8() = default;
 };
 
+// {5D0C7E2B-94A1-4F3E-8B6D-1C2A7F0E9B34}: offered by no object. An object that answers it
+// answers every identifier, breaking COM's rules as hand-written sinks and test doubles do.
+inline constexpr GUID IID_NeverOffered = {
+    0x5D0C7E2B, 0x94A1, 0x4F3E, {0x8B, 0x6D, 0x1C, 0x2A, 0x7F, 0x0E, 0x9B, 0x34}};
+
 // Asks `object` for the shortcut `iid`, with a reference, or null when it offers none. An object
-// that answers with itself answers every identifier so (a QueryInterface that breaks COM's
-// rules, common in hand-written sinks and test doubles): no shortcut of the library is the
-// object asked, so that answer is given back and taken as none.
+// that also answers IID_NeverOffered answers with whatever it is (itself, another of its
+// faces), not with the shortcut: both answers are given back and taken as none.
 template <class Shortcut, class Object> Shortcut* QueryShortcut(Object* object, const GUID& iid) {
     void* answer = nullptr;
     if (object == nullptr || FAILED(object->QueryInterface(iid, &answer)) || answer == nullptr) {
         return nullptr;
     }
-    if (answer == static_cast<void*>(object)) {
-        object->Release();
-        return nullptr;
+    void* careless = nullptr;
+    if (FAILED(object->QueryInterface(IID_NeverOffered, &careless))) {
+        return static_cast<Shortcut*>(answer);
     }
-    return static_cast<Shortcut*>(answer);
+    object->Release();
+    object->Release();
+    return nullptr;
 }
 
 } // namespace detail

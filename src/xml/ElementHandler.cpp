@@ -120,11 +120,12 @@ bool NameIs(const Utf8Attribute& attribute, const char* expected) {
 }
 
 // GetAttributeValue through attributes in UTF-8: true when the attribute was found and `value`
-// filled.
+// filled. `name` may lie in `value`'s text, so `value` changes only once the name is found.
 bool FetchUtf8Attribute(const char* name, const Utf8Attribute* attributes, size_t count,
                         FIAttribute& value) {
     for (size_t i = 0; i < count; ++i) {
         if (NameIs(attributes[i], name)) {
+            value.Clear();
             AssignNarrowed(value, attributes[i].value);
             return true;
         }
@@ -265,8 +266,8 @@ void ElementHandler::TraceMessage(const char* text, int level, ISAXLocator* loca
 
 FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes* attributes,
                                                FIAttribute& value) {
-    value.Clear();
     if (name == nullptr || attributes == nullptr) {
+        value.Clear();
         return value;
     }
     // The reader's attributes offer their UTF-8, narrowed straight to the same bytes as
@@ -284,6 +285,8 @@ FIAttribute& ElementHandler::GetAttributeValue(const char* name, ISAXAttributes*
     }
     if (found) {
         --m_nAttributes;
+    } else {
+        value.Clear();
     }
     return value;
 }

@@ -102,7 +102,12 @@ FakeAttributes::FakeAttributes(std::vector<FakeAttribute> attributes)
     : m_attributes(std::move(attributes)) {}
 
 long FakeAttributes::QueryInterface(const GUID& riid, void** ppv) {
-    return AnswerUnknownInterface(this, answersEveryInterface ? IID_IUnknown : riid, ppv);
+    if (carelessAnswer != nullptr) {
+        ++m_refs;
+        *ppv = carelessAnswer;
+        return S_OK;
+    }
+    return AnswerUnknownInterface(this, riid, ppv);
 }
 
 long FakeAttributes::getLength(int* length) {

@@ -84,8 +84,9 @@ public:
 
     int refs() const { return m_refs; }
 
-    // Answers every interface identifier with itself, as a careless QueryInterface does.
-    bool answersEveryInterface = false;
+    // When set, answers every interface identifier with this pointer (itself, or another face
+    // of a host object), as a careless QueryInterface does.
+    IUnknown* carelessAnswer = nullptr;
 
 private:
     long Answer(int index, Utf16 FakeAttribute::*field, unsigned short** text, int* length);

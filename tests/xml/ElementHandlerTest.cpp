@@ -186,17 +186,63 @@ TEST(ElementHandler, ElementsAreMatchedByLocalName) {
     EXPECT_EQ(tree.Take(), (Lines{"root#1 accepts root", "a#2 accepts a", "a#2 end"}));
 }
 
-// Also from attributes whose QueryInterface answers every identifier with themselves.
+// Also from attributes whose QueryInterface answers every identifier carelessly, with
+// themselves or with another face.
 TEST(ElementHandler, AttributesAreFoundByLocalNameFirstListedFirst) {
     Grammar grammar{{"e", {{}, {"id", "p:id", "dup", "missing"}}}};
-    for (const bool careless : {false, true}) {
+    qortest::FakeLocator otherFace(1, 1, "");
+    enum Answer { AsAsked, Itself, OtherFace };
+    for (const Answer answer : {AsAsked, Itself, OtherFace}) {
         Tree tree(grammar, "e");
         FakeAttributes attributes{{"p:id", "7"}, {"a:dup", "first"}, {"b:dup", "second"}};
-        attributes.answersEveryInterface = careless;
+        if (answer != AsAsked) {
+            attributes.carelessAnswer =
+                answer == Itself ? static_cast<IUnknown*>(&attributes) : &otherFace;
+        }
         StartElement(tree.get(), "e", &attributes);
         EXPECT_EQ(tree.Take(), (Lines{"e#1 accepts e", "e#1 attr id=7", "e#1 attr p:id=(null)",
                                       "e#1 attr dup=first", "e#1 attr missing=(null)"}));
         EXPECT_EQ(attributes.refs(), 0);
+    }
+}
+
+namespace {
+
+// Looks its attribute up by a name that the value to fill holds, as a handler that swaps a key
+// for its value in place does; records what it found.
+class NameInValueHandler : public ElementHandler {
+public:
+    explicit NameInValueHandler(std::string& found) : m_found(found) {}
+
+    bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
+        FIAttribute value(std::string(40, 'k').c_str());
+        GetAttributeValue(value.c_str(), attributes, value);
+        m_found = value.isNull() ? "(null)" : value.c_str();
+        return true;
+    }
+
+private:
+    std::string& m_found;
+};
+
+} // namespace
+
+TEST(ElementHandler, ANameHeldByTheValueToFillIsFound) {
+    const std::string name(40, 'k');
+    for (const bool reader : {true, false}) {
+        std::string found;
+        auto* content = new SAXContentHandlerImpl(new TopHandler(new NameInValueHandler(found)));
+        if (reader) {
+            const std::string document = "<e " + name + "='utf-8'/>";
+            MSXML2::SAXXMLReader parser;
+            parser.putContentHandler(content);
+            EXPECT_EQ(parser.parse(document.data(), document.size()), S_OK);
+        } else {
+            FakeAttributes attributes{{name, "utf-16"}};
+            StartElement(content, "e", &attributes);
+        }
+        content->Release();
+        EXPECT_EQ(found, reader ? "utf-8" : "utf-16");
     }
 }
 
