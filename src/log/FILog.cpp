@@ -3,8 +3,10 @@
 #include "log/ForkLock.h"
 #include "log/LogLevel.h"
 
+#include <algorithm>
 #include <atomic>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +17,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -125,57 +129,89 @@ private:
     sigset_t m_previous;
 };
 
-// Opens the log file for writing, emptied (O_TRUNC) or at its end (O_APPEND); null when there
+// Opens the log file for writing, emptied (O_TRUNC) or at its end (O_APPEND); -1 when there
 // is no path or the file cannot be opened. The open does not wait: a FIFO that nobody reads
 // cannot be opened, rather than holding every thread's logging until a reader comes. Writes
 // then wait as usual, and the descriptor is not inherited by programs the host starts.
-FILE* OpenLogFile(int flags) {
+int OpenLogFile(int flags) {
     if (s_log.path[0] == '\0') {
-        return nullptr;
+        return -1;
     }
     const int fd = open(s_log.path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | flags, 0666);
-    if (fd < 0) {
-        return nullptr;
-    }
     // Set anew, the descriptor's flags drop O_NONBLOCK and keep O_APPEND.
-    FILE* file = fcntl(fd, F_SETFL, flags & O_APPEND) == 0 ? fdopen(fd, "w") : nullptr;
-    if (file == nullptr) {
+    if (fd >= 0 && fcntl(fd, F_SETFL, flags & O_APPEND) != 0) {
         close(fd);
+        return -1;
     }
-    return file;
+    return fd;
 }
 
-// Opens the log file with `flags`, writes to it through `print` and closes it again. A piece that
-// could not be written whole (a full disk) is cut off where it began, so that the next line
-// does not run on from part of it.
-template <typename Print> void WriteLogFile(int flags, const Print& print) {
+// Writes the `count` pieces whole, going on after a short write and after a signal that
+// interrupted one; false when a write fails.
+bool WriteWhole(int fd, iovec* pieces, int count) {
+    while (count > 0) {
+        const ssize_t written = writev(fd, pieces, count);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            return false;
+        }
+        auto left = static_cast<size_t>(written);
+        for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) {
+            left -= pieces->iov_len;
+        }
+        if (count > 0) {
+            pieces->iov_base = static_cast<char*>(pieces->iov_base) + left;
+            pieces->iov_len -= left;
+        }
+    }
+    return true;
+}
+
+// Opens the log file with `flags`, writes the pieces to it and closes it again. They go out in
+// one write (more only for a line of 2 GiB), so that lines of other processes logging to the
+// same file land before or after them, never inside. A line that could not be written whole (a
+// full disk) is cut off where it began, so that the next line does not run on from part of it;
+// the file is locked meanwhile, so that the cut takes back no line that another process (a
+// forked child, another host) appended.
+void WriteLogFile(int flags, std::initializer_list<iovec> line) {
     const WriteSignalsHeld held;
-    FILE* file = OpenLogFile(flags);
-    if (file == nullptr) {
+    const int fd = OpenLogFile(flags);
+    if (fd < 0) {
         return;
     }
-    const off_t start = lseek(fileno(file), 0, SEEK_END);
-    print(file);
-    const bool failed = std::fflush(file) != 0 || std::ferror(file) != 0;
-    if (failed && start >= 0) {
-        // The log reports no error: a file that cannot be cut (a device) stays as it is.
-        [[maybe_unused]] const int cut = ftruncate(fileno(file), start);
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    std::fclose(file);
+    iovec pieces[3];
+    std::copy(line.begin(), line.end(), pieces);
+    const off_t start = lseek(fd, 0, SEEK_END);
+    if (!WriteWhole(fd, pieces, static_cast<int>(line.size())) && start >= 0) {
+        // The log reports no error: a file that cannot be cut (a device) stays as it is.
+        [[maybe_unused]] const int cut = ftruncate(fd, start);
+    }
+    close(fd);
 }
 
-void WriteHeader(FILE* file) {
+iovec Piece(const char* text, size_t length) {
+    return {const_cast<char*>(text), length};
+}
+
+void WriteHeader() {
+    // The host may have changed the time zone since the last header.
+    tzset();
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char time[16];
-    // Room for three numbers of any size, as the compiler's check of the format counts them.
-    char date[3 * 12];
     std::strftime(time, sizeof time, "%H:%M:%S", &local);
-    // Two digits of the year, as the log's header has always had them.
-    std::snprintf(date, sizeof date, "%02d/%02d/%02d", local.tm_mon + 1, local.tm_mday,
-                  (local.tm_year % 100 + 100) % 100);
-    std::fprintf(file, " FI Error Log, %s, %s\n\n", time, date);
+    // Two digits of the year, as the log's header has always had them. Room for three numbers
+    // of any size, as the compiler's check of the format counts them.
+    char header[64 + 3 * 12];
+    const int length =
+        std::snprintf(header, sizeof header, " FI Error Log, %s, %02d/%02d/%02d\n\n", time,
+                      local.tm_mon + 1, local.tm_mday, (local.tm_year % 100 + 100) % 100);
+    WriteLogFile(O_TRUNC, {Piece(header, static_cast<size_t>(length))});
 }
 
 // The functions below run with the lock held.
@@ -186,7 +222,7 @@ void Open(const char* path) {
         StorePath(path);
     }
     AnchorPath();
-    WriteLogFile(O_TRUNC, WriteHeader);
+    WriteHeader();
 }
 
 void Close() {
@@ -209,13 +245,8 @@ void Write(const char* message) {
         }
         Open(nullptr);
     }
-    // Put, not printed: printf counts in int and stops part way through a message of 2 GiB.
     const char* text = message != nullptr ? message : "";
-    WriteLogFile(O_APPEND, [text](FILE* file) {
-        std::fputc(' ', file);
-        std::fwrite(text, 1, std::strlen(text), file);
-        std::fputc('\n', file);
-    });
+    WriteLogFile(O_APPEND, {Piece(" ", 1), Piece(text, std::strlen(text)), Piece("\n", 1)});
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +76,20 @@ TEST_F(FILogTest, HeaderGivesLocalTimeThenLocalDate) {
     ASSERT_TRUE(std::regex_match(content, match, std::regex(k_header))) << content;
     EXPECT_EQ(std::stoi(match[4].str()), local.tm_year % 100);
     EXPECT_EQ(std::stoi(match[2].str()), local.tm_mon + 1);
+    // A time zone that the host sets later holds for the next header.
+    const char* zone = std::getenv("TZ");
+    const std::string previous = zone != nullptr ? zone : "";
+    int hours[2] = {};
+    for (const char* east : {"UTC0", "UTC-12"}) {
+        setenv("TZ", east, 1);
+        OpenFILog("zoned.log");
+        const std::string zoned = Read("zoned.log");
+        ASSERT_TRUE(std::regex_match(zoned, match, std::regex(k_header))) << zoned;
+        hours[east[3] == '-'] = std::stoi(match[1].str());
+    }
+    zone != nullptr ? setenv("TZ", previous.c_str(), 1) : unsetenv("TZ");
+    tzset();
+    EXPECT_EQ(hours[1], (hours[0] + 12) % 24);
 }
 
 TEST_F(FILogTest, EachMessageIsOneLineAfterABlank) {
@@ -349,6 +366,97 @@ TEST_F(FILogTest, LineCutShortByAFullDiskIsTakenBack) {
     ASSERT_TRUE(ReturnsInAChild(fillTheDisk));
     FILogErr("next");
     EXPECT_TRUE(HeaderThen(Read("full.log"), " next\n")) << Read("full.log");
+}
+
+// Lines that processes write to one file at once (a forked child, another host on the same
+// path) stay whole, and a line that fails in one takes back none of another's.
+TEST_F(FILogTest, ProcessesLoggingAtOnceKeepEachOthersLinesWhole) {
+    struct Case {
+        const char* name;
+        size_t childLine;
+        rlim_t childLimit;
+        size_t childLines;
+    };
+    const Case cases[] = {
+        {"lines longer than a buffer", 8192, RLIM_INFINITY, 200},
+        {"a child whose lines fail", 1 << 17, 1 << 16, 0},
+    };
+    const std::string line(8192, 'p');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OpenFILog("shared.log");
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit limit{c.childLimit, RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            for (int i = 0; i < 200; ++i) {
+                FILogErr(std::string(c.childLine, 'c').c_str());
+            }
+            _exit(0);
+        }
+        for (int i = 0; i < 400; ++i) {
+            FILogErr(line.c_str());
+        }
+        ASSERT_EQ(waitpid(child, nullptr, 0), child);
+        std::istringstream lines(Read("shared.log"));
+        std::string read;
+        std::getline(lines, read);
+        std::getline(lines, read);
+        size_t parent = 0, whole = 0, torn = 0;
+        while (std::getline(lines, read)) {
+            parent += read == " " + line;
+            whole += read == " " + std::string(c.childLine, 'c');
+            torn += read != " " + line && read != " " + std::string(c.childLine, 'c');
+        }
+        EXPECT_EQ(parent, 400u);
+        EXPECT_EQ(whole, c.childLines);
+        EXPECT_EQ(torn, 0u);
+    }
+}
+
+// A write that a signal interrupts (a handler installed without SA_RESTART, as timers' often
+// are) goes on: no line is lost or cut. Here into a FIFO read slowly, where writes wait.
+TEST_F(FILogTest, AWriteInterruptedByASignalGoesOn) {
+    const std::string fifo = m_dir.file("log.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int in = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    // Keeps the FIFO from reading as ended between the log's calls.
+    const int keep = open(fifo.c_str(), O_WRONLY);
+    fcntl(in, F_SETFL, 0);
+    std::string received;
+    std::thread reader([in, &received] {
+        sigset_t ticks;
+        sigemptyset(&ticks);
+        sigaddset(&ticks, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &ticks, nullptr);
+        char some[4096];
+        for (ssize_t got; (got = read(in, some, sizeof some)) > 0;) {
+            received.append(some, static_cast<size_t>(got));
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    struct sigaction tick {};
+    tick.sa_handler = [](int) {};
+    struct sigaction previous {};
+    sigaction(SIGALRM, &tick, &previous);
+    const itimerval often{{0, 500}, {0, 500}};
+    setitimer(ITIMER_REAL, &often, nullptr);
+    OpenFILog(fifo.c_str());
+    const std::string message(200 * 1024, 'm');
+    for (int i = 0; i < 10; ++i) {
+        FILogErr(message.c_str());
+    }
+    const itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    close(keep);
+    reader.join();
+    close(in);
+    std::string expected;
+    for (int i = 0; i < 10; ++i) {
+        expected += " " + message + "\n";
+    }
+    EXPECT_TRUE(HeaderThen(received, expected)) << received.size() << " bytes";
 }
 
 TEST_F(FILogTest, MessageLongerThanAnIntCountsIsWrittenWhole) {

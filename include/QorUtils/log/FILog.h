@@ -4,7 +4,8 @@
 // called from any thread: they take the log's lock in turn, so each line is written whole and
 // none is lost, the first write of all is the one that empties the file, and a path or threshold
 // set is in force for every line written after the call that set it returns. A trace above
-// the threshold takes no lock and costs next to nothing.
+// the threshold takes no lock and costs next to nothing. Each line goes to the file in one
+// write, so lines of other processes logging to the same file (a forked child) never mix with it.
 // A relative path is taken in the directory that is current when the log is opened (its header
 // written), and stays there if the host changes directory later.
 // A file that cannot be created or written makes a call write nothing; none reports an error.
