@@ -411,12 +411,16 @@ void SAXEventTranslator::refuseAmplification() {
 
 // An event that does not fit the piece whole: the piece is handed over each time it fills.
 // Expat reports line breaks on their own, so a cut lies on the event's line, as many
-// characters on as were taken from the event; they are counted piece by piece.
+// characters on as were taken from the event; they are counted piece by piece. The document's
+// text takes at least a byte a character, so the cut lies no further on than the event's bytes:
+// an entity's replacement text, which expat places at the reference, ends at most at the
+// reference's end.
 void SAXEventTranslator::onCharacters(const char* text, int length) {
     const char* next = text;
     const char* end = text + length;
     const char* readable = readableEnd(text);
     const char* counted = text;
+    const int covered = XML_GetCurrentByteCount(m_parser);
     int ahead = 0;
     while (next < end && !m_bStopped) {
         m_piece.add(next, end, readable);
@@ -424,7 +428,8 @@ void SAXEventTranslator::onCharacters(const char* text, int length) {
             ahead += static_cast<int>(
                 qorutils::text::CountUtf8Characters(counted, static_cast<size_t>(next - counted)));
             counted = next;
-            flushText(&ahead);
+            int at = std::min(ahead, covered);
+            flushText(&at);
         }
     }
 }

@@ -556,6 +556,13 @@ TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
     // line 81.
     EXPECT_EQ(recorder->lines[3].substr(recorder->lines[3].size() - 7), " @41:22");
     EXPECT_EQ(recorder->lines[4].substr(recorder->lines[4].size() - 7), " @81:38");
+    // Expat places an entity's replacement text at the reference: a piece cut inside it ends
+    // no further on than the reference's end, whatever the document's encoding.
+    const std::string entity =
+        "<!DOCTYPE r [<!ENTITY big '" + std::string(5000, 'y') + "'>]>\n<r>ab&big;cd</r>";
+    const std::vector<std::string> cut = transcript(entity);
+    EXPECT_EQ(cut[3].substr(cut[3].size() - 6), " @2:11");
+    EXPECT_EQ(transcript("<?xml version='1.0' encoding='ISO-8859-1'?>" + entity), cut);
 }
 
 TEST_F(SAXXMLReaderTest, NeverSplitsASurrogatePairBetweenPieces) {
