@@ -117,5 +117,11 @@ bool Utf8NarrowsTo(const char* text, size_t length, const char* expected, int li
 // The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 
+// Narrow for a text that may end at a zero unit before `length`: reads no unit past it, as
+// hosts that give a generous length for a NUL-terminated text expect.
+inline int NarrowToZero(char* dest, const unsigned short* text, int length, int limit) noexcept {
+    return Narrow(dest, text, BoundedLength(text, length < limit ? length : limit), limit);
+}
+
 } // namespace text
 } // namespace qorutils

@@ -312,13 +312,13 @@ char* ElementHandler::stconvert(unsigned short* text, int length) {
     const size_t units = length > 0 ? static_cast<size_t>(length) : 0;
     char* copy = static_cast<char*>(std::malloc(2 * units + 1));
     if (copy != nullptr) {
-        Narrow(copy, text, length, k_narrowLimit);
+        qorutils::text::NarrowToZero(copy, text, length, k_narrowLimit);
     }
     return copy;
 }
 
 void ElementHandler::myconvert(char* dest, unsigned short* text, int length) {
-    Narrow(dest, text, length, k_narrowLimit);
+    qorutils::text::NarrowToZero(dest, text, length, k_narrowLimit);
 }
 
 void ElementHandler::DeleteChildren() {

@@ -80,5 +80,5 @@ long SAXErrorHandlerImpl::ignorableWarning(ISAXLocator* locator, unsigned short*
 }
 
 void SAXErrorHandlerImpl::myconvert(char* dest, unsigned short* text, int length) {
-    qorutils::text::Narrow(dest, text, length, qorutils::text::kNarrowLimit);
+    qorutils::text::NarrowToZero(dest, text, length, qorutils::text::kNarrowLimit);
 }

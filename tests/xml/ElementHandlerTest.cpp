@@ -1,6 +1,7 @@
 #include <QorUtils/platform/SAXXMLReader.h>
 #include <QorUtils/xml/ElementHandler.h>
 #include <QorUtils/xml/SAXContentHandlerImpl.h>
+#include <QorUtils/xml/SAXErrorHandlerImpl.h>
 #include <QorUtils/xml/TopHandler.h>
 
 #include "support/FakeSAX.h"
@@ -9,6 +10,8 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -409,6 +412,33 @@ TEST(ElementHandler, ConvertHelpersNarrowIntoTheirBuffers) {
     copy = RecordingHandler::stconvert(empty.data(), 0);
     EXPECT_STREQ(copy, "");
     std::free(copy);
+}
+
+// Narrowing stops at a zero unit and reads nothing past it, whatever length a host gives for a
+// NUL-terminated text: here one that ends where readable memory ends.
+TEST(ElementHandler, ConvertHelpersReadNothingPastAZeroUnit) {
+    struct ErrorNarrowing : SAXErrorHandlerImpl {
+        using SAXErrorHandlerImpl::myconvert;
+    };
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* pages =
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, page, PROT_NONE), 0);
+    auto* text = reinterpret_cast<unsigned short*>(static_cast<char*>(pages) + page) - 4;
+    std::copy_n(u"abc", 4, text);
+    for (const int length : {4, 17, 100, 4096}) {
+        SCOPED_TRACE(length);
+        char buffer[4097];
+        RecordingHandler::myconvert(buffer, text, length);
+        EXPECT_STREQ(buffer, "abc");
+        ErrorNarrowing::myconvert(buffer, text, length);
+        EXPECT_STREQ(buffer, "abc");
+        char* copy = RecordingHandler::stconvert(text, length);
+        EXPECT_STREQ(copy, "abc");
+        std::free(copy);
+    }
+    munmap(pages, 2 * page);
 }
 
 namespace {
