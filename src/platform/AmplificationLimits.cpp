@@ -42,13 +42,16 @@ bool AmplificationLimits::declareEntity(const char* name, bool parameter, const 
     }
     entity.declared = true;
     const std::string_view text(value != nullptr ? value : "", static_cast<size_t>(length));
+    // A mark that a character reference left (&#38;) starts no reference: it ends at the next
+    // mark, so that each byte is looked at once and no name is longer than a reference's.
+    const char ends[] = {mark, ';', '\0'};
     size_t deepest = 0;
     for (size_t at = text.find(mark); at != std::string_view::npos; at = text.find(mark, at + 1)) {
-        const size_t end = text.find(';', at);
+        const size_t end = text.find_first_of(ends, at + 1);
         if (end == std::string_view::npos) {
             break;
         }
-        if (text[at + 1] != '#') {
+        if (text[end] == ';' && text[at + 1] != '#') {
             EntityNesting& referred = m_entities[std::string(text.substr(at, end - at))];
             referred.referrers.push_back(&entity);
             deepest = std::max(deepest, referred.levels);
