@@ -441,14 +441,17 @@ TEST_F(QorxmlTest, HelpAndVersionPrintAndSucceed) {
     EXPECT_EQ(Run({"--version"}).out, version);
 }
 
-// --help and --version whose text cannot be written (a full disk) fail, as a reading does.
-TEST_F(QorxmlTest, HelpAndVersionFailWhenTheirTextIsNotWritten) {
+// Output that cannot be written (a full disk) fails the run, --help and --version as a reading;
+// no file is read after the first write failed (the broken file would add its error).
+TEST_F(QorxmlTest, OutputThatCannotBeWrittenFailsAndEndsTheRun) {
     const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    for (const char* option : {"--help", "--version"}) {
-        SCOPED_TRACE(option);
-        const ProgramRun run = RunProgramOn(input, program, {option}, dir.path(), full);
+    const std::vector<std::string> files = {Write("good.xml", "<r/>"), Write("bad.xml", "<r>")};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"--version"}, files}) {
+        SCOPED_TRACE(args[0]);
+        const ProgramRun run = RunProgramOn(input, program, args, dir.path(), full);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "qorxml: cannot write the output\n");
     }
@@ -528,14 +531,42 @@ TEST_F(QorxmlTest, JobsPrintWhatOneJobPrints) {
 }
 
 // More jobs than descriptors: each file read ahead holds its document open while it waits for
-// its turn (its output passes 1 MiB), yet no file fails for want of a descriptor.
+// its turn (its output passes 1 MiB), yet no file fails for want of a descriptor, also when the
+// parent left descriptors open.
 TEST_F(QorxmlTest, JobsBeyondTheDescriptorLimitReadEveryFile) {
-    std::vector<std::string> args = {
-        "-c", "ulimit -n 16 && exec \"$0\" \"$@\" > /dev/null", program, "-j", "24", "--events"};
-    args.insert(args.end(), 24, Write("big.xml", ManyElements(80000)));
-    const ProgramRun run = qortest::RunProgram("sh", args, dir.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
+    const std::string big = Write("big.xml", ManyElements(80000));
+    for (const char* inherited :
+         {"", "3</dev/null 4</dev/null 5</dev/null 6</dev/null 7</dev/null"}) {
+        SCOPED_TRACE(inherited);
+        std::vector<std::string> args = {
+            "-c",    "ulimit -n 16 && exec \"$0\" \"$@\" > /dev/null " + std::string(inherited),
+            program, "-j",
+            "24",    "--events"};
+        args.insert(args.end(), 24, big);
+        const ProgramRun run = qortest::RunProgram("sh", args, dir.path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+// Standard input named by a path (/dev/stdin) is read in its turn, as "-" is: reading it ahead
+// would take part of the input from the reading of "-".
+TEST_F(QorxmlTest, StandardInputByAnyNameIsReadInItsTurn) {
+    const std::string document = ManyElements(100000);
+    const size_t half = document.size() / 2;
+    std::vector<ProgramRun> runs;
+    for (const char* jobs : {"-j1", "-j2"}) {
+        std::thread writer;
+        const int input =
+            PipeWrittenInParts({document.substr(0, half), document.substr(half)}, writer);
+        runs.push_back(
+            RunProgramOn(input, program, {jobs, "--events", "-", "/dev/stdin"}, dir.path()));
+        writer.join();
+        close(input);
+    }
+    EXPECT_EQ(runs[1].status, runs[0].status);
+    EXPECT_TRUE(runs[1].out == runs[0].out) << "the outputs differ";
+    EXPECT_EQ(runs[1].err, runs[0].err);
 }
 
 // --files-from adds the paths of a list, one per line, where the option stands.
@@ -595,9 +626,10 @@ TEST_F(QorxmlTest, AListNeverStandsInForAClosedStandardInput) {
 // with -j the log, opened by one thread while another prints, took it, and took the output.
 TEST_F(QorxmlTest, ClosedStandardOutputsAreNeverGivenToTheLog) {
     std::string list;
+    // A missing file first: with the output closed, no file is read after the first.
     for (int i = 0; i < 200; ++i) {
-        list += Write("good" + std::to_string(i) + ".xml", "<a/>") + "\n";
         list += dir.file("missing" + std::to_string(i) + ".xml") + "\n";
+        list += Write("good" + std::to_string(i) + ".xml", "<a/>") + "\n";
     }
     const std::string listFile = Write("list", list);
     const std::string log = dir.file("run.log");

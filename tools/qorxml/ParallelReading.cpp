@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <filesystem>
 #include <new>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace qorxml {
 namespace {
@@ -28,15 +30,37 @@ bool Keep(std::string& kept, const char* data, size_t size) {
     }
 }
 
-// The most workers that the descriptors the process may open allow. Each worker holds its
-// document open, also while it waits for its turn; half the descriptors are left for the rest
-// (the standard ones, the log, those the parent left open).
+// The descriptors open in the process, the standard ones and those the parent left open among
+// them; 3 when that cannot be told.
+rlim_t OpenDescriptors() {
+    std::error_code error;
+    rlim_t count = 0;
+    for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end;
+         !error && entry != end; entry.increment(error)) {
+        ++count;
+    }
+    // One of them is the listing's own.
+    return error || count == 0 ? 3 : count - 1;
+}
+
+// The most workers that the descriptors still free allow. Each worker holds its document open,
+// also while it waits for its turn; half of those free are left for the rest (the log, a
+// character set's module).
 unsigned MostJobs() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
         return UINT_MAX;
     }
-    return static_cast<unsigned>(std::clamp<rlim_t>(limit.rlim_cur / 2, 1, UINT_MAX));
+    const rlim_t open = OpenDescriptors();
+    const rlim_t free = limit.rlim_cur > open ? limit.rlim_cur - open : 0;
+    return static_cast<unsigned>(std::clamp<rlim_t>(free / 2, 1, UINT_MAX));
+}
+
+// Standard input, and any file that is not a regular one (/dev/stdin, a FIFO, a socket), is
+// read only in its turn: another reading of the same input ahead of it would take part of it.
+bool ReadInTurnOnly(const std::string& file) {
+    struct stat status {};
+    return file == "-" || stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode);
 }
 
 } // namespace
@@ -59,6 +83,9 @@ ParallelReading::~ParallelReading() {
 unsigned ParallelReading::Start(unsigned jobs) {
     jobs = std::min(jobs, MostJobs());
     try {
+        for (const std::string& file : m_files) {
+            m_inTurnOnly.push_back(ReadInTurnOnly(file));
+        }
         const size_t slots = std::min(m_files.size(), size_t{jobs} * k_filesPerJob);
         while (m_slots.size() < slots) {
             m_slots.push_back(std::make_unique<Slot>(*this));
@@ -102,10 +129,10 @@ void ParallelReading::Work() {
 
 ParallelReading::Slot* ParallelReading::Take() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    // A slot is free once the file it held has had its turn; standard input waits for its own.
+    // A slot is free once the file it held has had its turn; some files wait for their own.
     m_changed.wait(lock, [&] {
         return m_stopping || m_next == m_files.size() ||
-               (m_next < m_turn + m_slots.size() && (m_files[m_next] != "-" || m_next == m_turn));
+               (m_next < m_turn + m_slots.size() && (!m_inTurnOnly[m_next] || m_next == m_turn));
     });
     if (m_stopping || m_next == m_files.size()) {
         return nullptr;

@@ -3,8 +3,8 @@
 // whose turn it is writes straight to the sink; a file read ahead of its turn keeps up to 1 MiB
 // of output (and its lines for standard error, in their place) and then waits for its turn, and
 // no thread reads more than a few files ahead, so memory stays bounded per job whatever the
-// documents' size. Standard input ("-") is read only in its turn. The caller takes the files'
-// results in order with Finish, from one thread.
+// documents' size. Standard input ("-"), and any file that is not a regular one, is read only in
+// its turn. The caller takes the files' results in order with Finish, from one thread.
 #pragma once
 
 #include "qorxml/DocumentReader.h"
@@ -76,6 +76,8 @@ private:
     // Slot i % m_slots.size() holds file i.
     std::vector<std::unique_ptr<Slot>> m_slots;
     std::vector<std::thread> m_workers;
+    // Whether each file waits for its turn before it is read.
+    std::vector<bool> m_inTurnOnly;
     size_t m_next = 0;
     size_t m_turn = 0;
     bool m_stopping = false;

@@ -98,9 +98,9 @@ int PrintText(const std::string& text) {
 }
 
 // Reads the files in the order given, on this thread or on the threads that `options.jobs`
-// asks for, printing each one's output (under its name when there are several) and its stats.
-// Returns the exit status.
-int ReadFiles(const Options& options, OutputSink& sink) {
+// asks for, printing each one's output (under its name when there are several) and its stats,
+// until the output cannot be written. Returns the exit status.
+int ReadFiles(const Options& options, StandardSink& sink) {
     const std::vector<std::string>& files = options.files;
     ParallelReading parallel(files, options.format, sink);
     const auto jobs = static_cast<unsigned>(std::min<size_t>(options.jobs, files.size()));
@@ -111,7 +111,7 @@ int ReadFiles(const Options& options, OutputSink& sink) {
     int status = k_exitOk;
     FileResult total;
     const auto start = std::chrono::steady_clock::now();
-    for (size_t index = 0; index < files.size(); ++index) {
+    for (size_t index = 0; index < files.size() && !sink.Failed(); ++index) {
         const std::string& name = files[index];
         if (several) {
             out.Write("==> ");
