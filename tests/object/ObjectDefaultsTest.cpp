@@ -10,11 +10,15 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 using FI::FIError;
 using FI::ObjectPtr;
 using qortest::TestEntry;
+
+// An error is made from a value as it is assigned one (inherited constructors leave that out).
+static_assert(std::is_constructible_v<FIError, const FIAttribute&>);
 
 namespace {
 

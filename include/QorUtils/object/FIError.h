@@ -11,6 +11,8 @@ class FIError : public FIAttribute {
 public:
     FIError() = default;
     using FIAttribute::FIAttribute;
+    // A copy of `value`, as `error = value` makes (inherited constructors leave the copy out).
+    FIError(const FIAttribute& value) : FIAttribute(value) {}
     using FIAttribute::operator=;
 };
 
