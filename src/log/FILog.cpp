@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -38,9 +39,12 @@ struct LogState {
     bool pathTooLong;
     // The header has been written for the current path.
     bool opened;
+    // Someone kept a lock on the current path's file longer than a line takes: lines go on
+    // without locking it.
+    bool lockKeptElsewhere;
 };
 
-LogState s_log = {{}, false, false};
+LogState s_log = {{}, false, false, false};
 static_assert(std::is_trivially_destructible_v<LogState>);
 
 // The trace threshold, read without the lock so that a message it keeps out waits for nothing
@@ -58,6 +62,7 @@ using LogLock = qorutils::ForkLock::Guard;
 
 void StorePath(const char* path) {
     const size_t length = path != nullptr ? std::strlen(path) : 0;
+    s_log.lockKeptElsewhere = false;
     s_log.pathTooLong = length >= sizeof s_log.path;
     if (s_log.pathTooLong) {
         s_log.path[0] = '\0';
@@ -146,18 +151,28 @@ int OpenLogFile(int flags) {
     return fd;
 }
 
+// At most this much goes out in one write: a 32-bit writev refuses more than its result counts.
+constexpr size_t k_mostPerWrite = size_t{1} << 30;
+
 // Writes the `count` pieces whole, going on after a short write and after a signal that
-// interrupted one; false when a write fails.
-bool WriteWhole(int fd, iovec* pieces, int count) {
+// interrupted one; counts the bytes written in `written`. False when a write fails.
+bool WriteWhole(int fd, iovec* pieces, int count, size_t& written) {
     while (count > 0) {
-        const ssize_t written = writev(fd, pieces, count);
-        if (written < 0 && errno == EINTR) {
+        iovec call[3];
+        int taken = 0;
+        for (size_t room = k_mostPerWrite; taken < count && room > 0; ++taken) {
+            call[taken] = {pieces[taken].iov_base, std::min(pieces[taken].iov_len, room)};
+            room -= call[taken].iov_len;
+        }
+        const ssize_t result = writev(fd, call, taken);
+        if (result < 0 && errno == EINTR) {
             continue;
         }
-        if (written < 0) {
+        if (result < 0) {
             return false;
         }
-        auto left = static_cast<size_t>(written);
+        auto left = static_cast<size_t>(result);
+        written += left;
         for (; count > 0 && left >= pieces->iov_len; ++pieces, --count) {
             left -= pieces->iov_len;
         }
@@ -169,27 +184,58 @@ bool WriteWhole(int fd, iovec* pieces, int count) {
     return true;
 }
 
+// Locks the log file against the other processes that log to it through this library while a
+// line goes in, so that a line taken back takes back none of theirs; regular files only. Their
+// lines take a moment: a lock held longer is someone else's (a script that locks the log while
+// its job runs), and this line and the next ones to the path go on without it.
+void LockLogFile(int fd) {
+    struct stat status {};
+    if (s_log.lockKeptElsewhere || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return;
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            return;
+        }
+        const timespec pause{0, 100 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    s_log.lockKeptElsewhere = true;
+}
+
+// Cuts off the `written` bytes of a line that could not be written whole (a full disk), so that
+// the next line does not run on from part of it: only while nothing follows them (a process
+// that logs without the lock may have appended) and only from a file that can be cut. The log
+// reports no error.
+void TakeBack(int fd, size_t written) {
+    const off_t end = lseek(fd, 0, SEEK_CUR);
+    const auto length = static_cast<off_t>(written);
+    struct stat status {};
+    if (written > 0 && end >= length && fstat(fd, &status) == 0 && status.st_size == end) {
+        [[maybe_unused]] const int cut = ftruncate(fd, end - length);
+    }
+}
+
 // Opens the log file with `flags`, writes the pieces to it and closes it again. They go out in
-// one write (more only for a line of 2 GiB), so that lines of other processes logging to the
-// same file land before or after them, never inside. A line that could not be written whole (a
-// full disk) is cut off where it began, so that the next line does not run on from part of it;
-// the file is locked meanwhile, so that the cut takes back no line that another process (a
-// forked child, another host) appended.
+// one write (more only for a line of 1 GiB), so that lines of other processes logging to the
+// same file land before or after them, never inside.
 void WriteLogFile(int flags, std::initializer_list<iovec> line) {
     const WriteSignalsHeld held;
     const int fd = OpenLogFile(flags);
     if (fd < 0) {
         return;
     }
-    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    LockLogFile(fd);
     iovec pieces[3];
     std::copy(line.begin(), line.end(), pieces);
-    const off_t start = lseek(fd, 0, SEEK_END);
-    if (!WriteWhole(fd, pieces, static_cast<int>(line.size())) && start >= 0) {
-        // The log reports no error: a file that cannot be cut (a device) stays as it is.
-        [[maybe_unused]] const int cut = ftruncate(fd, start);
+    size_t written = 0;
+    if (!WriteWhole(fd, pieces, static_cast<int>(line.size()), written)) {
+        TakeBack(fd, written);
     }
+    // Closing gives the lock back.
     close(fd);
 }
 

@@ -66,20 +66,22 @@ inline constexpr GUID IID_NeverOffered = {
     0x5D0C7E2B, 0x94A1, 0x4F3E, {0x8B, 0x6D, 0x1C, 0x2A, 0x7F, 0x0E, 0x9B, 0x34}};
 
 // Asks `object` for the shortcut `iid`, with a reference, or null when it offers none. An object
-// that also answers IID_NeverOffered answers with whatever it is (itself, another of its
-// faces), not with the shortcut: both answers are given back and taken as none.
+// that answers IID_NeverOffered answers every identifier with whatever it is (itself, another of
+// its faces), not with a shortcut: it is asked that first, so that such an object is asked once
+// and given back the one reference its answer took, as COM's rules have it.
 template <class Shortcut, class Object> Shortcut* QueryShortcut(Object* object, const GUID& iid) {
     void* answer = nullptr;
-    if (object == nullptr || FAILED(object->QueryInterface(iid, &answer)) || answer == nullptr) {
+    if (object == nullptr) {
         return nullptr;
     }
-    void* careless = nullptr;
-    if (FAILED(object->QueryInterface(IID_NeverOffered, &careless))) {
-        return static_cast<Shortcut*>(answer);
+    if (SUCCEEDED(object->QueryInterface(IID_NeverOffered, &answer))) {
+        object->Release();
+        return nullptr;
     }
-    object->Release();
-    object->Release();
-    return nullptr;
+    if (FAILED(object->QueryInterface(iid, &answer))) {
+        return nullptr;
+    }
+    return static_cast<Shortcut*>(answer);
 }
 
 } // namespace detail

@@ -197,6 +197,10 @@ void SAXEventTranslator::noteStart(const char* data, size_t size) {
     if (utf8 || utf16) {
         m_pLocator->skipFirstColumn();
     }
+    // UTF-16 with its mark, or without one, as expat tells it from a first '<'.
+    const bool unmarkedUtf16 =
+        size >= 2 && ((bytes[0] == '<' && bytes[1] == 0) || (bytes[0] == 0 && bytes[1] == '<'));
+    m_leastCharacterBytes = utf16 || unmarkedUtf16 ? 2 : 1;
 }
 
 long SAXEventTranslator::parseFailed() {
@@ -412,15 +416,15 @@ void SAXEventTranslator::refuseAmplification() {
 // An event that does not fit the piece whole: the piece is handed over each time it fills.
 // Expat reports line breaks on their own, so a cut lies on the event's line, as many
 // characters on as were taken from the event; they are counted piece by piece. The document's
-// text takes at least a byte a character, so the cut lies no further on than the event's bytes:
-// an entity's replacement text, which expat places at the reference, ends at most at the
-// reference's end.
+// text takes at least a byte a character (two in UTF-16), so the cut lies no further on than
+// that many characters of the event's bytes: an entity's replacement text, which expat places
+// at the reference, ends at most at the reference's end.
 void SAXEventTranslator::onCharacters(const char* text, int length) {
     const char* next = text;
     const char* end = text + length;
     const char* readable = readableEnd(text);
     const char* counted = text;
-    const int covered = XML_GetCurrentByteCount(m_parser);
+    const int covered = XML_GetCurrentByteCount(m_parser) / m_leastCharacterBytes;
     int ahead = 0;
     while (next < end && !m_bStopped) {
         m_piece.add(next, end, readable);

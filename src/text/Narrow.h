@@ -118,9 +118,10 @@ bool Utf8NarrowsTo(const char* text, size_t length, const char* expected, int li
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 
 // Narrow for a text that may end at a zero unit before `length`: reads no unit past it, as
-// hosts that give a generous length for a NUL-terminated text expect.
+// hosts that give a generous length for a NUL-terminated text expect. Twice `limit` units may
+// narrow to `limit` bytes (a surrogate pair narrows to one).
 inline int NarrowToZero(char* dest, const unsigned short* text, int length, int limit) noexcept {
-    return Narrow(dest, text, BoundedLength(text, length < limit ? length : limit), limit);
+    return Narrow(dest, text, BoundedLength(text, length < 2 * limit ? length : 2 * limit), limit);
 }
 
 } // namespace text

@@ -152,6 +152,7 @@ __attribute__((noinline)) bool FetchAttribute(const char* name, ISAXAttributes& 
         attributes.getValue(i, &text, &textLength);
         char buffer[k_narrowLimit + 1];
         Narrow(buffer, text, textLength, k_narrowLimit);
+        value.Clear();
         value = buffer;
         return true;
     }

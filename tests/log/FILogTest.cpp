@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -412,6 +413,20 @@ TEST_F(FILogTest, ProcessesLoggingAtOnceKeepEachOthersLinesWhole) {
         EXPECT_EQ(whole, c.childLines);
         EXPECT_EQ(torn, 0u);
     }
+}
+
+// A lock that another program keeps on the log file (a script that locks it while its job runs)
+// holds no line up.
+TEST_F(FILogTest, ALockKeptOnTheFileHoldsNoLineUp) {
+    OpenFILog("locked.log");
+    const int held = open(m_dir.file("locked.log").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    EXPECT_TRUE(ReturnsInAChild([] {
+        FILogErr("one");
+        FILogErr("two");
+    }));
+    close(held);
+    EXPECT_TRUE(HeaderThen(Read("locked.log"), " one\n two\n")) << Read("locked.log");
 }
 
 // A write that a signal interrupts (a handler installed without SA_RESTART, as timers' often

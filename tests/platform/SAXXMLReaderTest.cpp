@@ -563,6 +563,7 @@ TEST_F(SAXXMLReaderTest, DeliversLongTextWholeInPiecesOfAtMost4096Units) {
     const std::vector<std::string> cut = transcript(entity);
     EXPECT_EQ(cut[3].substr(cut[3].size() - 6), " @2:11");
     EXPECT_EQ(transcript("<?xml version='1.0' encoding='ISO-8859-1'?>" + entity), cut);
+    EXPECT_EQ(transcript("\xFF\xFE" + AsciiToUtf16(entity, false)), cut);
 }
 
 TEST_F(SAXXMLReaderTest, NeverSplitsASurrogatePairBetweenPieces) {

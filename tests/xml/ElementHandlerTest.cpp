@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -220,7 +221,7 @@ public:
     bool HandleElement(char*, MSXML2::ISAXAttributes* attributes, MSXML2::ISAXLocator*) override {
         FIAttribute value(std::string(40, 'k').c_str());
         GetAttributeValue(value.c_str(), attributes, value);
-        m_found = value.isNull() ? "(null)" : value.c_str();
+        m_found = qortest::Describe(value);
         return true;
     }
 
@@ -245,7 +246,7 @@ TEST(ElementHandler, ANameHeldByTheValueToFillIsFound) {
             StartElement(content, "e", &attributes);
         }
         content->Release();
-        EXPECT_EQ(found, reader ? "utf-8" : "utf-16");
+        EXPECT_EQ(found, reader ? "short text 'utf-8'" : "short text 'utf-16'");
     }
 }
 
@@ -411,6 +412,17 @@ TEST(ElementHandler, ConvertHelpersNarrowIntoTheirBuffers) {
     Utf16 empty("");
     copy = RecordingHandler::stconvert(empty.data(), 0);
     EXPECT_STREQ(copy, "");
+    std::free(copy);
+    // A surrogate pair is two units and one '?': 200 pairs and 4200 letters narrow to 4096
+    // bytes.
+    std::vector<unsigned short> pairs;
+    for (int i = 0; i < 200; ++i) {
+        pairs.insert(pairs.end(), {0xD83D, 0xDE00});
+    }
+    pairs.insert(pairs.end(), 4200, 'a');
+    Utf16 paired = Utf16::FromUnits(pairs);
+    copy = RecordingHandler::stconvert(paired.data(), paired.length());
+    EXPECT_EQ(std::strlen(copy), 4096u);
     std::free(copy);
 }
 
