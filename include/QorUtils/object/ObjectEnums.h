@@ -4,12 +4,13 @@
 #pragma once
 
 #include <QorUtils/Export.h>
+// Included whole: a declaration of the class alone would repeat its tag for the standard
+// library's debug mode, which GCC warns about after the definition.
+#include <QorUtils/messages/FIMessageChain.h>
 
 #include <cstdint>
 
 namespace FI {
-
-class QORUTILS_CONTAINER_ABI FIMessageChain;
 
 // The order of two entries by name: exactly the results of FIAttribute::compare.
 enum CompareOrder : int32_t {

@@ -120,7 +120,16 @@ protected:
     static bool m_bNeedDelete;
 
 private:
+    // The entry's own count, apart from the context's it derives from (the names are the
+    // design's): clang's -Wshadow-field, which hosts may turn on, is told so.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wshadow-field"
+#endif
     int m_nRef = 0;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     bool m_bNotify = false;
     FI::Solver* m_pSolver = nullptr;
 };
