@@ -117,11 +117,18 @@ bool Utf8NarrowsTo(const char* text, size_t length, const char* expected, int li
 // The length of a NUL-terminated text, counting no further than `limit`; 0 for null.
 int BoundedLength(const unsigned short* text, int limit) noexcept;
 
-// Narrow for a text that may end at a zero unit before `length`: reads no unit past it, as
-// hosts that give a generous length for a NUL-terminated text expect. Twice `limit` units may
-// narrow to `limit` bytes (a surrogate pair narrows to one).
+// Narrow for a text that may end at a zero unit before `length`, as hosts that give a generous
+// length for a NUL-terminated text expect: it reads nothing past the zero that could fault. The
+// kernels read ahead within `length`; within one page of memory (4 KiB, or a multiple) that is
+// harmless, so only a text that reaches into another page is first cut at its zero. Twice
+// `limit` units may narrow to `limit` bytes (a surrogate pair narrows to one).
 inline int NarrowToZero(char* dest, const unsigned short* text, int length, int limit) noexcept {
-    return Narrow(dest, text, BoundedLength(text, length < 2 * limit ? length : 2 * limit), limit);
+    const int units = length < 2 * limit ? length : 2 * limit;
+    const auto first = reinterpret_cast<uintptr_t>(text);
+    const uintptr_t last = first + 2 * static_cast<uintptr_t>(units > 0 ? units : 1) - 1;
+    constexpr uintptr_t k_page = 4096;
+    const bool onePage = (first ^ last) < k_page;
+    return Narrow(dest, text, onePage ? units : BoundedLength(text, units), limit);
 }
 
 } // namespace text

@@ -80,8 +80,8 @@ protected:
     static char* stconvert(unsigned short* text, int length);
     // Narrows into `dest`, which holds at least min(length, 4096) + 1 bytes. Narrowing, as for
     // every name and text handed to a handler: code units 1-255 become the byte of the same
-    // value, any other character '?'; it stops at a zero unit, reading nothing past it, or
-    // after 4096 bytes. A null text or a negative length narrows to the empty text.
+    // value, any other character '?'; it stops at a zero unit, reading nothing past it that
+    // could fault, or after 4096 bytes. A null text or a negative length narrows to the empty text.
     static void myconvert(char* dest, unsigned short* text, int length);
 
 private:
