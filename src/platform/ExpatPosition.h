@@ -24,6 +24,11 @@ inline int64_t ExpatByteIndex(XML_Parser parser) {
     return XML_GetCurrentByteIndex64(parser);
 }
 
+// The bytes of the current event in the input (those of the reference, for an entity's text).
+inline int64_t ExpatByteCount(XML_Parser parser) {
+    return XML_GetCurrentByteCount64(parser);
+}
+
 // The buffer holding the current event, null when there is none; `size` bytes long.
 inline const char* ExpatInputContext(XML_Parser parser, uint64_t* size) {
     int64_t offset = 0;
@@ -42,6 +47,10 @@ inline uint64_t ExpatColumn(XML_Parser parser) {
 
 inline int64_t ExpatByteIndex(XML_Parser parser) {
     return XML_GetCurrentByteIndex(parser);
+}
+
+inline int64_t ExpatByteCount(XML_Parser parser) {
+    return XML_GetCurrentByteCount(parser);
 }
 
 inline const char* ExpatInputContext(XML_Parser parser, uint64_t* size) {
