@@ -25,7 +25,7 @@ inline int64_t ExpatByteIndex(XML_Parser parser) {
 }
 
 // The bytes of the current event in the input (those of the reference, for an entity's text).
-inline int64_t ExpatByteCount(XML_Parser parser) {
+inline uint64_t ExpatByteCount(XML_Parser parser) {
     return XML_GetCurrentByteCount64(parser);
 }
 
@@ -49,8 +49,9 @@ inline int64_t ExpatByteIndex(XML_Parser parser) {
     return XML_GetCurrentByteIndex(parser);
 }
 
-inline int64_t ExpatByteCount(XML_Parser parser) {
-    return XML_GetCurrentByteCount(parser);
+inline uint64_t ExpatByteCount(XML_Parser parser) {
+    const int count = XML_GetCurrentByteCount(parser);
+    return count > 0 ? static_cast<uint64_t>(count) : 0;
 }
 
 inline const char* ExpatInputContext(XML_Parser parser, uint64_t* size) {

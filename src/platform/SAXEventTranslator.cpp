@@ -424,7 +424,7 @@ void SAXEventTranslator::onCharacters(const char* text, int length) {
     const char* end = text + length;
     const char* readable = readableEnd(text);
     const char* counted = text;
-    const int64_t covered = ExpatByteCount(m_parser) / m_leastCharacterBytes;
+    const uint64_t covered = ExpatByteCount(m_parser) / m_leastCharacterBytes;
     int ahead = 0;
     while (next < end && !m_bStopped) {
         m_piece.add(next, end, readable);
@@ -432,7 +432,7 @@ void SAXEventTranslator::onCharacters(const char* text, int length) {
             ahead += static_cast<int>(
                 qorutils::text::CountUtf8Characters(counted, static_cast<size_t>(next - counted)));
             counted = next;
-            int at = static_cast<int>(std::min<int64_t>(ahead, covered));
+            int at = static_cast<int>(std::min(static_cast<uint64_t>(ahead), covered));
             flushText(&at);
         }
     }

@@ -148,7 +148,7 @@ private:
     // Expat's allocations refused before the parser was made.
     unsigned long m_refusedBefore = 0;
     // The fewest bytes a character of the document takes: 2 in UTF-16, 1 otherwise.
-    int m_leastCharacterBytes = 1;
+    unsigned m_leastCharacterBytes = 1;
     // Expat's input buffer while it parses one piece, found at the first text event: text that
     // lies in it may be read past its end, up to the buffer's.
     bool m_inputKnown = false;
