@@ -385,13 +385,14 @@ TEST_F(FILogTest, ProcessesLoggingAtOnceKeepEachOthersLinesWhole) {
     const std::string line(8192, 'p');
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string childLine(c.childLine, 'c');
         OpenFILog("shared.log");
         const pid_t child = fork();
         if (child == 0) {
             const rlimit limit{c.childLimit, RLIM_INFINITY};
             setrlimit(RLIMIT_FSIZE, &limit);
             for (int i = 0; i < 200; ++i) {
-                FILogErr(std::string(c.childLine, 'c').c_str());
+                FILogErr(childLine.c_str());
             }
             _exit(0);
         }
@@ -405,9 +406,7 @@ TEST_F(FILogTest, ProcessesLoggingAtOnceKeepEachOthersLinesWhole) {
         std::getline(lines, read);
         size_t parent = 0, whole = 0, torn = 0;
         while (std::getline(lines, read)) {
-            parent += read == " " + line;
-            whole += read == " " + std::string(c.childLine, 'c');
-            torn += read != " " + line && read != " " + std::string(c.childLine, 'c');
+            ++(read == " " + line ? parent : read == " " + childLine ? whole : torn);
         }
         EXPECT_EQ(parent, 400u);
         EXPECT_EQ(whole, c.childLines);
